@@ -1,0 +1,10 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/cli.hpp"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return dz::run_cli(args, dz::locale_decimal_separator(), std::cout, std::cerr);
+}

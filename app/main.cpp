@@ -1,0 +1,10 @@
+#include <QApplication>
+
+#include "app/tform1.hpp"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    dz::TFORM1 window(QApplication::arguments().mid(1));
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Renders the lap plot to a PNG file through the Qt rendering module, which is
+// loaded only when a PNG is asked for, so that the command-line tool starts
+// without loading Qt.
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "lap_calc/working_state.hpp"
+
+namespace dz {
+
+// Writes the PNG to `path`, or to `out` when `path` is "-". Returns the
+// message to show when the module cannot be loaded or the file cannot be
+// written.
+[[nodiscard]] std::optional<std::string> render_png(const WorkingState& ws, const std::string& path,
+                                                    char decimal_separator, std::ostream& out);
+
+}  // namespace dz

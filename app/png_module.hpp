@@ -1,0 +1,33 @@
+#pragma once
+// The PNG renderer lives in a loadable module so that the command-line tool
+// starts without Qt and loads it only when a PNG is asked for. The module
+// file is doroziri_png.so, built next to the executables.
+
+#include <cstddef>
+
+namespace dz {
+struct WorkingState;
+}
+
+extern "C" {
+
+// Draws the lap plot of `ws` exactly as the window does (641 x 341 pixels,
+// labels with `decimal_separator`) and writes it to `path` as PNG. The state
+// is copied, not changed. Creates a QGuiApplication when the process has none
+// (the "offscreen" platform unless QT_QPA_PLATFORM names another) and removes
+// it again before returning. Returns 0 on success; otherwise non-zero with
+// the message, NUL-terminated and cut to fit, in error[0 .. error_size - 1].
+// Not for use from more than one thread at a time.
+int doroziri_render_png(const dz::WorkingState* ws, const char* path, char decimal_separator, char* error,
+                        std::size_t error_size);
+
+}  // extern "C"
+
+namespace dz {
+
+using RenderPngFunction = int (*)(const WorkingState*, const char*, char, char*, std::size_t);
+
+inline constexpr const char* PNG_MODULE_FILE = "doroziri_png.so";
+inline constexpr const char* PNG_RENDER_SYMBOL = "doroziri_render_png";
+
+}  // namespace dz

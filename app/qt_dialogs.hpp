@@ -1,0 +1,45 @@
+#pragma once
+// The modal dialogs of the window, with Qt: one-line prompt, message box,
+// file dialogs, the desktop's viewer for the help file and the built-in help.
+
+#include <QPointer>
+#include <QStringList>
+#include <string>
+
+#include "app/user_interface.hpp"
+
+class QDialog;
+class QWidget;
+
+namespace dz {
+
+// Title of the message boxes and of the window.
+inline constexpr const char* APP_TITLE = "Doroziri";
+
+// A filter of description and pattern pairs separated by '|', with ';'
+// between the patterns of one pair ("Text files (*.srf, *.txt)|*.srf;*.txt"),
+// as Qt name filters ("Text files (*.srf, *.txt) (*.srf *.txt)"). The
+// pattern "*.*" means every file, also those without an extension, and
+// becomes "*". An empty filter gives an empty list (every file is shown).
+[[nodiscard]] QStringList qt_name_filters(const std::string& filter);
+
+class QtDialogs final : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent) : parent_(parent) {}
+
+    std::string prompt(const std::string& caption, const std::string& text,
+                       const std::string& default_text) override;
+    void message(const std::string& text) override;
+    bool open_dialog(FileDialogSettings& dialog, std::string& folder) override;
+    bool save_dialog(FileDialogSettings& dialog, std::string& folder) override;
+    bool open_help(const std::string& path) override;
+    void show_builtin_help() override;
+
+private:
+    bool run_file_dialog(FileDialogSettings& dialog, std::string& folder, bool save);
+
+    QWidget* parent_;
+    QPointer<QDialog> help_window_;  // the built-in help, once shown
+};
+
+}  // namespace dz

@@ -1,0 +1,65 @@
+#pragma once
+// The main window: the plot, the labels for the number of leaves, the
+// efficiency and the caption, the lap-type group, the Exit button and the
+// menu. It shows what the command handlers (app/commands.hpp) hand it and
+// forwards the user's clicks to them.
+
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "app/user_interface.hpp"
+
+class QAction;
+class QButtonGroup;
+class QGroupBox;
+class QImage;
+class QLabel;
+class QPushButton;
+
+namespace dz {
+
+class LapCommands;
+
+class TFORM1 final : public QMainWindow, public LapView {
+public:
+    // `arguments` are the program's arguments without the program name; a
+    // single one names a surface file that is loaded before the window is
+    // shown. The window asks the user through `dialogs` when given (tests),
+    // else through Qt's dialogs.
+    explicit TFORM1(const QStringList& arguments, Dialogs* dialogs = nullptr);
+    ~TFORM1() override;
+
+    void show_view(const ViewState& view) override;
+    void draw_plot(const std::function<void(Canvas&)>& draw) override;
+
+    [[nodiscard]] LapCommands& commands() { return *commands_; }
+    [[nodiscard]] char decimal_separator() const { return decimal_separator_; }
+
+private:
+    void create_controls();
+    void create_menu();
+    // Runs window creation's steps after the controls exist.
+    void FormCreate(const QStringList& arguments);
+
+    std::unique_ptr<Dialogs> own_dialogs_;
+    Dialogs* dialogs_ = nullptr;
+    char decimal_separator_ = '.';
+    std::unique_ptr<QImage> picture_;  // the bitmap LAP_PIC shows
+    std::unique_ptr<LapCommands> commands_;
+
+    QLabel* LAP_PIC = nullptr;
+    QLabel* NP_LABEL = nullptr;
+    QLabel* INCR_LABEL = nullptr;
+    QLabel* COMMENT_LABEL = nullptr;
+    QGroupBox* LAP_CHOICE = nullptr;
+    QButtonGroup* lap_choice_buttons_ = nullptr;
+    QPushButton* QUIT = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* Savetxt1 = nullptr;
+    QAction* HELP = nullptr;
+};
+
+}  // namespace dz

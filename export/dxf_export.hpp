@@ -1,0 +1,13 @@
+#pragma once
+// The DXF export: edge 1 of the leaf outline, in millimetres, written into the
+// fixed AC1015 drawing template. CR LF line ends, periods as decimal points.
+
+#include <string>
+
+#include "lap_calc/working_state.hpp"
+
+namespace dz {
+
+[[nodiscard]] std::string dxf_export(const WorkingState& ws);
+
+}  // namespace dz

@@ -1,0 +1,124 @@
+#include "lap_calc/wear_matrix.hpp"
+
+#include <cmath>
+
+#include "splines/arc_trig.hpp"
+
+namespace dz {
+
+namespace {
+
+// The stroke offset in units of the outer radius.
+constexpr Real STROKE_OFFSET = 0.2L;
+
+// What one column zone needs for its elements.
+struct ColumnZone {
+    Real rho, rho2, rho_plus_d, s, a;
+};
+
+ColumnZone column_zone(Real rho, Real d2) {
+    ColumnZone c{};
+    c.rho = rho;
+    c.rho2 = rho * rho;
+    c.rho_plus_d = rho + STROKE_OFFSET;
+    c.s = std::sqrt(c.rho2 + d2);
+    c.a = std::fabs(rho - STROKE_OFFSET);
+    return c;
+}
+
+// Arcsine term: 2 inside the column zone's circle, else the part of the row
+// circle that the column circle subtends.
+Real arcsine_term(const ColumnZone& c, Real r) {
+    if (r <= c.rho) return 2;
+    return ARC_SIN(c.rho / r) * 4 / PI;
+}
+
+// Arccosine term; only inside the annulus a < r < rho + d, where q lies in (-1, 1).
+Real arccosine_term(const ColumnZone& c, Real r, Real d2) {
+    const Real q = ((r * r + d2 - c.rho2) * 0.5L / r) / STROKE_OFFSET;
+    return ARC_COS(q) * 2 / PI;
+}
+
+}  // namespace
+
+void fill_wear_matrix(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
+    const Real d2 = STROKE_OFFSET * STROKE_OFFSET;
+    const auto n = static_cast<std::size_t>(count);
+    matrix.resize(n * n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const ColumnZone c = column_zone(radius[i] / outer, d2);
+        for (std::size_t j = 0; j < n; ++j) {
+            const Real r = radius[j] / outer;
+            Real element;
+            if (r >= c.rho_plus_d) {
+                element = 0;
+            } else if (r > c.s) {
+                element = arccosine_term(c, r, d2);  // r > s >= a: inside the annulus
+            } else if (r > c.a) {
+                element = arcsine_term(c, r) - arccosine_term(c, r, d2);
+            } else if (c.rho > STROKE_OFFSET) {
+                element = 0;
+            } else {
+                element = arcsine_term(c, r);
+            }
+            matrix[j * n + i] = element;
+        }
+    }
+    matrix[0] = 2;
+}
+
+void fill_wear_matrix_reference(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
+    const Real d = STROKE_OFFSET;
+    const Real d2 = d * d;
+    const int order = count;  // MAT_ORDER
+    auto FLAT_INDEX = [order](int a, int b) { return static_cast<std::size_t>(b + a * order); };
+    matrix.resize(static_cast<std::size_t>(order) * static_cast<std::size_t>(order));
+    for (int i = 0; i < count; ++i) {
+        const Real rho = radius[static_cast<std::size_t>(i)] / outer;
+        const Real rho2 = rho * rho;
+        const Real rho_plus_d = rho + d;
+        const Real s = std::sqrt(rho2 + d2);
+        const Real a = std::fabs(rho - d);
+        for (int j = 0; j < count; ++j) {
+            const Real r = radius[static_cast<std::size_t>(j)] / outer;
+            Real S;
+            if (r <= rho) {
+                S = 2;
+            } else {
+                S = ARC_SIN(rho / r) * 4 / PI;
+            }
+            Real K = 0;
+            if (a < r && r < rho_plus_d) {
+                const Real q = ((r * r + d2 - rho2) * 0.5L / r) / d;
+                K = ARC_COS(q) * 2 / PI;
+            }
+            Real element;
+            if (r >= rho_plus_d) {
+                element = 0;
+            } else if (r > s) {
+                element = K;
+            } else if (r > a) {
+                element = S - K;
+            } else if (rho > d) {
+                element = 0;
+            } else {
+                element = S;
+            }
+            matrix[FLAT_INDEX(j, i)] = element;
+        }
+    }
+    matrix[FLAT_INDEX(0, 0)] = 2;
+}
+
+std::optional<std::string> solve_wear(Matrices& solver, const N_VECTOR& radius, int count, Real outer,
+                                      NXN_MATRIX& matrix, N_VECTOR& profile) {
+    solver.MAT_ORDER = count;
+    fill_wear_matrix(radius, count, outer, matrix);
+    int status = 0;
+    solver.LU_FACTOR(matrix, status);
+    if (status != 0) return "INFO = " + std::to_string(status);
+    solver.LU_SOLVE(matrix, profile);
+    return std::nullopt;
+}
+
+}  // namespace dz

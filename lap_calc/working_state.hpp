@@ -1,0 +1,66 @@
+#pragma once
+// The working state: everything a loaded surface and the user's settings
+// leave for the drawing and the exports. One object, owned by the window or
+// by the command-line tool.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "matrices/matrices.hpp"
+#include "matrices/real.hpp"
+#include "splines/bsplines.hpp"
+
+namespace dz {
+
+// Capacity of the zone arrays.
+inline constexpr int ZONE_CAPACITY = 500;
+// Default number of leaves, and the efficiency every load resets to.
+inline constexpr std::int32_t DEFAULT_LEAVES = 4;
+inline constexpr Real EFFICIENCY_RESET = 100;
+
+struct WorkingState {
+    std::int32_t NUM_LEAVES = DEFAULT_LEAVES;
+    Real EFFICIENCY = 0;  // percent; 0 (label empty) until the first load
+    bool SPINDLE = false;  // lap type: true "Spindle", false "2/5 Stroke"
+    Real BASE_OFFSET = 0;  // shift added to every zone value before the outline
+
+    std::string PLOT_CAPTION;  // caption bytes as read (or as edited, UTF-8)
+    std::string TARGET_TEXT;   // caption + "\PTarget:  b = ..., R = ...}"
+
+    N_VECTOR ZONE_RADIUS;   // zone radii, mm
+    N_VECTOR ZONE_RAW;      // measured values as read
+    N_VECTOR ZONE_PROFILE;  // solved, then smoothed leaf profile
+    std::int32_t ZONE_COUNT = 0;
+    std::int32_t LAST_ZONE = 0;
+    Real OUTER_RADIUS = 0;  // radius of the last zone, mm
+    Real RAW_MIN = 0;       // min(0, measured values)
+    Real PROFILE_MIN = 0;   // min(0, smoothed profile)
+
+    // Leaf outline: edge (0, 1) x zone x (x, y), in units of OUTER_RADIUS.
+    // Use edge_at() to address it.
+    N_VECTOR LEAF_EDGES;
+
+    NXN_MATRIX WEAR_MATRIX;  // wear matrix, then the spline normal equations
+    N_VECTOR SPLINE_COEF;    // B-spline coefficients
+
+    std::int32_t PLOT_SCALE = 301;  // pixels per normalised unit
+
+    // The numerical units' state, kept as long as the working state.
+    Matrices matrices;
+    BSplines bsplines;
+
+    // True once a load has run to its end (the "surface loaded" state).
+    bool loaded = false;
+
+    [[nodiscard]] std::size_t edge_index(int edge, int zone, int coord) const {
+        return (static_cast<std::size_t>(edge) * static_cast<std::size_t>(ZONE_COUNT) +
+                static_cast<std::size_t>(zone)) * 2 + static_cast<std::size_t>(coord);
+    }
+    Real& edge_at(int edge, int zone, int coord) { return LEAF_EDGES[edge_index(edge, zone, coord)]; }
+    [[nodiscard]] Real edge_at(int edge, int zone, int coord) const {
+        return LEAF_EDGES[edge_index(edge, zone, coord)];
+    }
+};
+
+}  // namespace dz

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and opens the bundled example: in the
+# window when a display is there, else with the command-line tool.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+scripts/build.sh build/release -DCMAKE_BUILD_TYPE=Release
+example=examples/mirror200.srf
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x build/release/app/doroziri ]]; then
+  exec build/release/app/doroziri "$example"
+fi
+exec build/release/app/doroziri-cli "$example"

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test: once in a release
+# build, once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+echo "== release build =="
+scripts/build.sh build/release -DCMAKE_BUILD_TYPE=Release
+ctest --test-dir build/release --output-on-failure --parallel "$jobs"
+
+echo "== sanitizer build =="
+scripts/build.sh build/sanitize -DCMAKE_BUILD_TYPE=Debug -DDOROZIRI_SANITIZE=ON -DDOROZIRI_BUILD_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/sanitize --output-on-failure --parallel "$jobs"
+echo "== all tests passed =="

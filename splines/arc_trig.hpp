@@ -1,0 +1,39 @@
+#pragma once
+// Arc sine and arc cosine built from one arc tangent, clamped at +-1.
+
+#include "matrices/real.hpp"
+
+namespace dz {
+
+// ARC_COS: arc cosine of x, in [0, pi], with no error for |x| >= 1.
+//
+// Usual call: angle = ARC_COS(u / v) with |u| and |v| zone radii, where
+// rounding may push the quotient a little past +-1.
+//
+// x       on entry, the argument; unchanged.
+// return  0 for x >= 1, PI for x <= -1, else pi/2 - atan(x / sqrt(1 - x*x)).
+//
+// No status: every argument gives a result. A NaN argument gives NaN.
+//
+// Method: one arc tangent of x / sqrt(1 - x*x), all in extended precision,
+// each operation rounded once in this order (x*x, 1 - that, sqrtl, divide,
+// atanl, HALF_PI - that), so the result is the same bit for bit every run.
+[[nodiscard]] Real ARC_COS(Real x);
+
+// ARC_SIN: arc sine of x, in [-pi/2, pi/2], with no error for |x| >= 1.
+//
+// Usual call: angle = ARC_SIN(u / v), as for ARC_COS.
+//
+// x       on entry, the argument; unchanged.
+// return  (x * HALF_PI) / |x| for |x| >= 1, else atan(x / sqrt(1 - x*x)).
+//
+// No status. Not checked: for |x| >= 1 the end value is formed as written,
+// a product and a quotient, so it is HALF_PI with the sign of x exactly for
+// x = +-1, 2, 3, ... but may be one unit in the last place off for other
+// arguments; x beyond LDBL_MAX / HALF_PI gives +-inf, an infinite or NaN
+// argument gives NaN.
+//
+// Method: as ARC_COS, without the final subtraction.
+[[nodiscard]] Real ARC_SIN(Real x);
+
+}  // namespace dz

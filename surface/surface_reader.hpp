@@ -1,0 +1,42 @@
+#pragma once
+// The surface file reader: caption, target parameters b and R, and one line
+// per measured zone.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "matrices/real.hpp"
+#include "text_io/tokenizer.hpp"
+
+namespace dz {
+
+// What a surface file holds, read into scratch storage.
+struct SurfaceData {
+    std::string caption;      // line 1, bytes unchanged (line end removed)
+    std::string target_text;  // caption + "\PTarget:  b = " + b + ", R = " + R + "}"
+    N_VECTOR radius;          // zone radii, mm (ZONE_CAPACITY entries, zone_count used)
+    N_VECTOR raw;             // measured values (ZONE_CAPACITY entries, zone_count used)
+    Real raw_min = 0;         // min(0, measured values)
+    int zone_count = 0;
+};
+
+struct SurfaceReadResult {
+    std::optional<SurfaceData> data;  // set on success
+    std::string message;              // the message to show on failure
+};
+
+// Splits the bytes of a text file into lines: a line ends with LF or CR LF, a
+// CR not followed by LF is dropped, and a Ctrl-Z (code 26) ends the file. A
+// file ending right after a line break has no extra empty line.
+[[nodiscard]] std::vector<std::string> split_lines(std::string_view bytes);
+
+// Reads a whole surface file with `tokenizer` (whose decimal separator is the
+// user's). Refused with a message: a line 3 or 4 without a leading number; a
+// data token that is not a number; a data line with fewer than three numbers;
+// no data lines; more than ZONE_CAPACITY data lines; a last zone at radius 0.
+// Lines of only spaces and tabs after line 5 are skipped.
+[[nodiscard]] SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer);
+
+}  // namespace dz

@@ -1,0 +1,30 @@
+#pragma once
+// Conversion between text and numbers with a caller-given decimal separator.
+// Nothing here reads the process-wide C locale.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "matrices/real.hpp"
+
+namespace dz {
+
+// Formats v with exactly `decimals` (0..4) digits after `sep`, correctly
+// rounded from the exact extended value, ties away from zero, at least one
+// digit before the separator, a '-' only when the written number is not zero,
+// no grouping. The patterns "0", "0.0", "0.00", "0.000", "0.0000".
+[[nodiscard]] std::string format_fixed(Real v, int decimals, char sep);
+
+// A decimal integer with an optional sign that fits 32 signed bits; nothing
+// else (no spaces, no "$" hexadecimal).
+[[nodiscard]] std::optional<std::int32_t> parse_int(std::string_view token);
+
+// An optional sign, digits with an optional fraction after `sep`, an optional
+// exponent (E or e, optional sign, digits); correctly rounded to Real. ".5"
+// and "5." are numbers. Overflow, "nan", "inf", hexadecimal forms and any other
+// character are failures.
+[[nodiscard]] std::optional<Real> parse_real(std::string_view token, char sep);
+
+}  // namespace dz

@@ -1,0 +1,49 @@
+#pragma once
+// The line tokenizer: hands out the numbers of one line, one per call.
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "matrices/real.hpp"
+
+namespace dz {
+
+// Raised when a token is not a number; what() is the message the user sees:
+// "'%s' is not a valid integer value" / "'%s' is not a valid floating point value".
+class ConversionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A caller stores a line in IN_LINE and calls READ_INT / READ_REAL once per
+// number. The line stays current until another line is stored; "@#$" in
+// IN_LINE means no new line is pending. Separators are space and tab only.
+// A read with no token left assigns nothing and raises nothing.
+class Tokenizer {
+public:
+    explicit Tokenizer(char decimal_separator = '.') : decimal_separator_(decimal_separator) {}
+
+    std::string IN_LINE = "@#$";
+
+    void READ_INT(std::int32_t& destination);
+    void READ_REAL(Real& destination);
+
+    [[nodiscard]] char decimal_separator() const { return decimal_separator_; }
+
+private:
+    void START_LINE();
+    void NEXT_CHAR(std::string& piece);
+    std::string read_token(bool& got_token);
+
+    char decimal_separator_;
+    std::string WORK_LINE;
+    // Widened from 16 bits so that lines of any length are read whole.
+    std::size_t LINE_POS = 0;
+    std::size_t LINE_LEN = 0;
+    bool END_OF_LINE = true;
+    bool AT_SEPARATOR = false;
+};
+
+}  // namespace dz
