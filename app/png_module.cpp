@@ -66,6 +66,14 @@ extern "C" __attribute__((visibility("default"))) int doroziri_render_png(const 
             char platform[] = "offscreen";
             char* argv[] = {name, platform_option, platform, nullptr};
             int argc = 3;
+            // Qt's start-up notes (such as a missing runtime directory) are
+            // not the command line's business; failures come back as status.
+            const QtMessageHandler previous =
+                qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+            struct Restore {
+                QtMessageHandler handler;
+                ~Restore() { qInstallMessageHandler(handler); }
+            } restore{previous};
             const auto app = std::make_unique<QGuiApplication>(argc, argv);
             failure = render(*ws, path, decimal_separator);
         }

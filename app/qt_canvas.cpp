@@ -108,7 +108,10 @@ QtCanvas::ArcAngles QtCanvas::arc_angles(int left, int top, int right, int botto
     const auto angle = [&](Pixel p) {
         return std::atan2(-(p.y - cy) / ry, (p.x - cx) / rx) * 180 / std::numbers::pi;
     };
-    const double a0 = angle(start);
+    double a0 = angle(start);
+    if (a0 < 0) {
+        a0 += 360;
+    }
     double span = std::fmod(angle(end) - a0, 360.0);
     if (span <= 0) {
         span += 360;  // coinciding rays: the full ellipse

@@ -51,8 +51,8 @@ public:
     // Start angle and counterclockwise span, in degrees, of the arc from the
     // ray through `start` to the ray through `end` about the centre of the
     // rectangle, as angles of the ellipse's parametrisation (Qt's convention:
-    // 0 at three o'clock, counterclockwise on screen positive). The span lies
-    // in (0, 360].
+    // 0 at three o'clock, counterclockwise on screen positive). The start lies
+    // in [0, 360), the span in (0, 360].
     struct ArcAngles {
         double start = 0;
         double span = 0;

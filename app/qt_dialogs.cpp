@@ -132,8 +132,14 @@ bool QtDialogs::run_file_dialog(FileDialogSettings& settings, std::string& folde
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty()) return false;
     settings.file_name = to_path(chosen.first());
-    if (const auto index = filters.indexOf(dialog.selectedNameFilter()); index >= 0) {
-        settings.filter_index = static_cast<int>(index);
+    // The dialog names the chosen filter in full or, with the details hidden,
+    // by its description alone.
+    const QString selected = dialog.selectedNameFilter();
+    for (qsizetype k = 0; k < filters.size(); ++k) {
+        if (filters[k] == selected || filters[k].left(filters[k].lastIndexOf(QLatin1String(" ("))) == selected) {
+            settings.filter_index = static_cast<int>(k);
+            break;
+        }
     }
     folder = to_path(QFileInfo(chosen.first()).absolutePath());
     return true;

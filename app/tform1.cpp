@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QLocale>
@@ -95,6 +96,7 @@ TFORM1::TFORM1(const QStringList& arguments, Dialogs* dialogs) : decimal_separat
 
     setObjectName(QStringLiteral("FORM1"));
     setWindowTitle(QString::fromLatin1(APP_TITLE));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("doroziri")));
     // The designed serif is not found on every desktop; a serif of the same
     // metrics stands in for it.
     QFont::insertSubstitution(QStringLiteral("CG Times"), QStringLiteral("Liberation Serif"));

@@ -1,6 +1,8 @@
 #include "lap_calc/wear_matrix.hpp"
 
 #include <cmath>
+#include <functional>
+#include <thread>
 
 #include "splines/arc_trig.hpp"
 
@@ -39,13 +41,11 @@ Real arccosine_term(const ColumnZone& c, Real r, Real d2) {
     return ARC_COS(q) * 2 / PI;
 }
 
-}  // namespace
-
-void fill_wear_matrix(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
+// Fills the columns first .. last - 1.
+void fill_columns(const N_VECTOR& radius, std::size_t n, Real outer, Real* matrix, std::size_t first,
+                  std::size_t last) {
     const Real d2 = STROKE_OFFSET * STROKE_OFFSET;
-    const auto n = static_cast<std::size_t>(count);
-    matrix.resize(n * n);
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = first; i < last; ++i) {
         const ColumnZone c = column_zone(radius[i] / outer, d2);
         for (std::size_t j = 0; j < n; ++j) {
             const Real r = radius[j] / outer;
@@ -63,6 +63,24 @@ void fill_wear_matrix(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX&
             }
             matrix[j * n + i] = element;
         }
+    }
+}
+
+}  // namespace
+
+void fill_wear_matrix(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
+    const auto n = static_cast<std::size_t>(count);
+    matrix.resize(n * n);
+    // The columns are independent: split them between two threads when the
+    // matrix is large enough to pay for starting one.
+    constexpr std::size_t THREADED_FROM = 96;
+    if (n >= THREADED_FROM && std::thread::hardware_concurrency() > 1) {
+        const std::size_t half = n / 2;
+        std::thread second(fill_columns, std::cref(radius), n, outer, matrix.data(), half, n);
+        fill_columns(radius, n, outer, matrix.data(), 0, half);
+        second.join();
+    } else {
+        fill_columns(radius, n, outer, matrix.data(), 0, n);
     }
     matrix[0] = 2;
 }

@@ -11,6 +11,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -177,23 +178,70 @@ void Matrices::LU_FACTOR(NXN_MATRIX& m, int& status)
 
 namespace {
 
-// Which of the steps ka .. kb - 1 of one block touch which rows, the same for
-// every column the block is applied to. Rows ka .. kb - 1 are the top of the
-// block, rows kb .. n - 1 its bottom (rows counted from 0 here).
+constexpr int kMaxBlock = Matrices::LU_MAX_BLOCK;
+
+// Multiply-adds an update must have, about 0.2 ms of work, before it is
+// worth sharing between threads.
+constexpr double kThreadWork = 2e5;
+
+// Steps ka .. kb - 1 of one block, as every column to the right of the
+// block sees them. Rows ka .. kb - 1 are the top of the block, rows kb ..
+// n - 1 its bottom (rows counted from 0 here). A value changes place only
+// between a top row and a pivot row, so the rows that need following one
+// step at a time are the top rows (tracked entries 0 .. kb - ka - 1) and the
+// bottom rows used as pivot rows (entries kb - ka + s, s = 0 .. slots - 1).
+// gather holds, row by row, the multipliers of the block for every tracked
+// entry: entry e, step ka + q at gather[e * width + q].
 struct StepPlan {
     int ka = 0;
     int kb = 0;
-    int slots = 0;                                      // bottom rows used as pivot rows
-    std::array<int, Matrices::LU_MAX_BLOCK> row{};      // pivot row of step ka + q; -1: zero pivot
-    std::array<int, Matrices::LU_MAX_BLOCK> slot{};     // -1: pivot row in the top; else its slot
-    std::array<bool, Matrices::LU_MAX_BLOCK> enters{};  // the slot's row is first used here
-    std::array<int, Matrices::LU_MAX_BLOCK> slot_row{}; // the bottom row of each slot
+    int width = 0;  // kb - ka
+    int slots = 0;
+    std::array<int, kMaxBlock> row{};       // pivot row of step ka + q; -1: zero pivot
+    std::array<int, kMaxBlock> entry{};     // tracked entry of that pivot row
+    std::array<int, kMaxBlock> slot_row{};  // the bottom row of each slot
+    const Real* gather = nullptr;
+    bool gather_split = false;  // every multiplier of the block is split: use
+    const double* gather_hi = nullptr;  // these, laid out as gather, instead
+    const double* gather_lo = nullptr;
+    const double* hi = nullptr;  // multipliers split in two doubles, see split_column
+    const double* lo = nullptr;
+    const unsigned char* split = nullptr;  // split[k]: column k is split exactly
 };
 
-void plan_steps(StepPlan& p, const int* rows, const unsigned char* zero, int ka, int kb)
+// Splits the multipliers of column k, rows k + 1 .. n - 1, into doubles with
+// hi + lo == a(i, k) exactly, where the sum is formed in Real arithmetic the
+// way the update kernel forms it. Loading two doubles and adding them costs
+// far less than loading one 80-bit real, and gives the same bits. Returns
+// false when some element does not split exactly (infinities, NaNs, numbers
+// outside the range of double): then the column is used as it is.
+bool split_column(const Real* a, int n, int k, double* hi, double* lo)
+{
+    const Real* c = a + static_cast<std::ptrdiff_t>(k) * n;
+    bool exact = true;
+    for (int i = k + 1; i < n; ++i) {
+        const Real x = c[i];
+        const auto h = static_cast<double>(x);
+        auto l = static_cast<double>(x - static_cast<Real>(h));
+        if (x == 0) {
+            l = h;  // a zero keeps its sign: -0 + -0 is -0
+        }
+        const Real back = static_cast<Real>(h) + static_cast<Real>(l);
+        exact = exact && std::memcmp(&back, &x, 10) == 0;
+        hi[static_cast<std::ptrdiff_t>(k) * n + i] = h;
+        lo[static_cast<std::ptrdiff_t>(k) * n + i] = l;
+    }
+    return exact;
+}
+
+// Builds the plan of steps ka .. kb - 1; gather must hold 2 (kb - ka)^2 reals
+// and gather2 twice as many doubles. p.hi, p.lo and p.split must be set.
+void plan_steps(StepPlan& p, const Real* a, int n, const int* rows, const unsigned char* zero, int ka, int kb,
+                Real* gather, double* gather2)
 {
     p.ka = ka;
     p.kb = kb;
+    p.width = kb - ka;
     p.slots = 0;
     for (int k = ka; k < kb; ++k) {
         const int q = k - ka;
@@ -203,9 +251,8 @@ void plan_steps(StepPlan& p, const int* rows, const unsigned char* zero, int ka,
         }
         const int l = rows[k];
         p.row[q] = l;
-        p.slot[q] = -1;
-        p.enters[q] = false;
         if (l < kb) {
+            p.entry[q] = l - ka;
             continue;
         }
         int s = 0;
@@ -214,84 +261,44 @@ void plan_steps(StepPlan& p, const int* rows, const unsigned char* zero, int ka,
         }
         if (s == p.slots) {
             p.slot_row[s] = l;
-            p.enters[q] = true;
             ++p.slots;
         }
-        p.slot[q] = s;
+        p.entry[q] = p.width + s;
     }
+    // gather the multipliers of the tracked rows
+    p.gather_split = true;
+    for (int q = 0; q < p.width; ++q) {
+        p.gather_split = p.gather_split && (zero[ka + q] != 0 || p.split[ka + q] != 0);
+    }
+    const int size = (p.width + p.slots) * p.width;
+    for (int e = 0; e < p.width + p.slots; ++e) {
+        const int r = e < p.width ? ka + e : p.slot_row[e - p.width];
+        for (int q = 0; q < p.width; ++q) {
+            const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(ka + q) * n + r;
+            std::memcpy(&gather[e * p.width + q], &a[at], sizeof(Real));
+            if (p.gather_split && r > ka + q) {
+                gather2[e * p.width + q] = p.hi[at];
+                gather2[size + e * p.width + q] = p.lo[at];
+            }
+        }
+    }
+    p.gather = gather;
+    p.gather_hi = gather2;
+    p.gather_lo = gather2 + size;
 }
 
-// Applies the steps of plan p to column j of the column-major matrix a of
-// order n, giving every element exactly the operations, in exactly the
-// order, that the step-by-step elimination gives it:
-//   at step k, t := a(l, j); a(l, j) := a(k, j); a(k, j) := t; then, unless t
-//   is exactly zero, a(i, j) := a(i, k) * t + a(i, j) for i = k + 1 .. n - 1.
-// The top rows are updated step by step. A bottom row never used as a pivot
-// row only accumulates its updates, so it takes all of them in one pass
-// while it sits in a register. A bottom pivot row is brought up to date when
-// it is first needed and then carried along in a slot, as its value changes
-// place with the interchanges.
-void apply_steps(const StepPlan& p, Real* a, int n, int j)
+// c(i) := l_r(i) * t_r + c(i) for r = 0 .. nt - 1 in turn, rows i = first ..
+// n - 1, six rows at a time held in registers; l_r is cols[r].
+void update_rows(Real* c, const Real* const* cols, const Real* ts, int nt, int first, int n)
 {
-    Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
-    std::array<const Real*, Matrices::LU_MAX_BLOCK> cols;  // multiplier columns of the non-zero t
-    std::array<Real, Matrices::LU_MAX_BLOCK> ts;
-    std::array<Real, Matrices::LU_MAX_BLOCK> held;  // values of the bottom pivot rows
-    int nt = 0;
-    int live = 0;
-
-    // the steps one by one on the top rows and the held bottom rows
-    for (int k = p.ka; k < p.kb; ++k) {
-        const int q = k - p.ka;
-        const int l = p.row[q];
-        if (l < 0) {
-            continue;
-        }
-        const int s = p.slot[q];
-        Real t;
-        if (s < 0) {
-            t = c[l];
-            if (l != k) {
-                c[l] = c[k];
-                c[k] = t;
-            }
-        } else {
-            if (p.enters[q]) {
-                Real v = c[l];
-                for (int r = 0; r < nt; ++r) {
-                    v = cols[r][l] * ts[r] + v;
-                }
-                held[s] = v;
-                live = s + 1;
-            }
-            t = held[s];
-            held[s] = c[k];
-            c[k] = t;
-        }
-        if (t != 0) {
-            const Real* lk = a + static_cast<std::ptrdiff_t>(k) * n;
-            for (int i = k + 1; i < p.kb; ++i) {
-                c[i] = lk[i] * t + c[i];
-            }
-            for (int h = 0; h < live; ++h) {
-                held[h] = lk[p.slot_row[h]] * t + held[h];
-            }
-            cols[nt] = lk;
-            ts[nt] = t;
-            ++nt;
-        }
-    }
-    if (nt == 0 && p.slots == 0) {
-        return;
-    }
-
-    // the bottom rows, four at a time, every update in register
-    int i = p.kb;
-    for (; i + 4 <= n; i += 4) {
+    int i = first;
+    for (; i + 6 <= n; i += 6) {
         Real v0 = c[i];
         Real v1 = c[i + 1];
         Real v2 = c[i + 2];
         Real v3 = c[i + 3];
+        Real v4 = c[i + 4];
+        Real v5 = c[i + 5];
         for (int r = 0; r < nt; ++r) {
             const Real* lr = cols[r] + i;
             const Real t = ts[r];
@@ -299,11 +306,15 @@ void apply_steps(const StepPlan& p, Real* a, int n, int j)
             v1 = lr[1] * t + v1;
             v2 = lr[2] * t + v2;
             v3 = lr[3] * t + v3;
+            v4 = lr[4] * t + v4;
+            v5 = lr[5] * t + v5;
         }
         c[i] = v0;
         c[i + 1] = v1;
         c[i + 2] = v2;
         c[i + 3] = v3;
+        c[i + 4] = v4;
+        c[i + 5] = v5;
     }
     for (; i < n; ++i) {
         Real v = c[i];
@@ -312,10 +323,145 @@ void apply_steps(const StepPlan& p, Real* a, int n, int j)
         }
         c[i] = v;
     }
+}
+
+// The same with l_r(i) = hi[r][i] + lo[r][i], the sum exact (split_column).
+void update_rows_split(Real* c, const double* const* hi, const double* const* lo, const Real* ts, int nt,
+                       int first, int n)
+{
+    int i = first;
+    for (; i + 6 <= n; i += 6) {
+        Real v0 = c[i];
+        Real v1 = c[i + 1];
+        Real v2 = c[i + 2];
+        Real v3 = c[i + 3];
+        Real v4 = c[i + 4];
+        Real v5 = c[i + 5];
+        for (int r = 0; r < nt; ++r) {
+            const double* h = hi[r] + i;
+            const double* l = lo[r] + i;
+            const Real t = ts[r];
+            v0 = (static_cast<Real>(h[0]) + l[0]) * t + v0;
+            v1 = (static_cast<Real>(h[1]) + l[1]) * t + v1;
+            v2 = (static_cast<Real>(h[2]) + l[2]) * t + v2;
+            v3 = (static_cast<Real>(h[3]) + l[3]) * t + v3;
+            v4 = (static_cast<Real>(h[4]) + l[4]) * t + v4;
+            v5 = (static_cast<Real>(h[5]) + l[5]) * t + v5;
+        }
+        c[i] = v0;
+        c[i + 1] = v1;
+        c[i + 2] = v2;
+        c[i + 3] = v3;
+        c[i + 4] = v4;
+        c[i + 5] = v5;
+    }
+    for (; i < n; ++i) {
+        Real v = c[i];
+        for (int r = 0; r < nt; ++r) {
+            v = (static_cast<Real>(hi[r][i]) + lo[r][i]) * ts[r] + v;
+        }
+        c[i] = v;
+    }
+}
+
+// Applies the steps of plan p to column j of the column-major matrix a of
+// order n, giving every element exactly the operations, in exactly the
+// order, that the step-by-step elimination gives it:
+//   at step k, t := a(l, j); a(l, j) := a(k, j); a(k, j) := t; then, unless t
+//   is exactly zero, a(i, j) := a(i, k) * t + a(i, j) for i = k + 1 .. n - 1.
+// An element's updates are delayed until its value is needed, and then taken
+// in order while it sits in a register: a tracked row when the interchange
+// of a step reads it, every other bottom row at the end, several rows at a
+// time. Rows never stored in between see no difference.
+void apply_steps(const StepPlan& p, Real* a, int n, int j)
+{
+    Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
+    const int w = p.width;
+    std::array<Real, 2 * kMaxBlock> val;  // tracked values, pending updates from[e] ..
+    std::array<int, 2 * kMaxBlock> from;  // -1: the value still sits in its row, untouched
+    std::array<int, kMaxBlock> act;       // steps (from ka) with a non-zero t, in order
+    std::array<Real, kMaxBlock> ts;       // their t
+    int nt = 0;
+
+    std::fill_n(from.begin(), w + p.slots, -1);
+
+    // the value of tracked entry e brought up to date with the steps so far;
+    // every caller then either finishes the entry or gives it a new value
+    // (only multipliers below the diagonal are ever read here)
+    auto current = [&](int e) {
+        Real v;
+        int r0 = from[e];
+        if (r0 < 0) {
+            v = c[e < w ? p.ka + e : p.slot_row[e - w]];
+            r0 = 0;
+        } else {
+            v = val[e];
+        }
+        if (p.gather_split) {
+            const double* gh = p.gather_hi + e * w;
+            const double* gl = p.gather_lo + e * w;
+            for (int r = r0; r < nt; ++r) {
+                v = (static_cast<Real>(gh[act[r]]) + gl[act[r]]) * ts[r] + v;
+            }
+        } else {
+            const Real* g = p.gather + e * w;
+            for (int r = r0; r < nt; ++r) {
+                v = g[act[r]] * ts[r] + v;
+            }
+        }
+        return v;
+    };
+
+    // the steps one by one on the tracked rows; row k is final at step k
+    for (int q = 0; q < w; ++q) {
+        const int k = p.ka + q;
+        const Real vk = current(q);
+        if (p.row[q] < 0) {
+            c[k] = vk;
+            continue;
+        }
+        const int e = p.entry[q];
+        Real t = vk;
+        if (e != q) {
+            t = current(e);
+            val[e] = vk;  // takes this step's update too
+            from[e] = nt;
+        }
+        c[k] = t;
+        if (t != 0) {
+            act[nt] = q;
+            ts[nt] = t;
+            ++nt;
+        }
+    }
+    if (nt == 0 && p.slots == 0) {
+        return;
+    }
+
+    // the other bottom rows, six at a time, every update in register
+    bool split = true;
+    for (int r = 0; r < nt; ++r) {
+        split = split && p.split[p.ka + act[r]] != 0;
+    }
+    if (split) {
+        std::array<const double*, kMaxBlock> his;
+        std::array<const double*, kMaxBlock> los;
+        for (int r = 0; r < nt; ++r) {
+            his[r] = p.hi + static_cast<std::ptrdiff_t>(p.ka + act[r]) * n;
+            los[r] = p.lo + static_cast<std::ptrdiff_t>(p.ka + act[r]) * n;
+        }
+        update_rows_split(c, his.data(), los.data(), ts.data(), nt, p.kb, n);
+    } else {
+        std::array<const Real*, kMaxBlock> cols;
+        for (int r = 0; r < nt; ++r) {
+            cols[r] = a + static_cast<std::ptrdiff_t>(p.ka + act[r]) * n;
+        }
+        update_rows(c, cols.data(), ts.data(), nt, p.kb, n);
+    }
 
     // the pivot rows got a meaningless pass above; their true values
-    for (int h = 0; h < p.slots; ++h) {
-        c[p.slot_row[h]] = held[h];
+    for (int s = 0; s < p.slots; ++s) {
+        c[p.slot_row[s]] = current(w + s);
     }
 }
 
@@ -334,7 +480,11 @@ void split_columns(int first, int last, int threads, const Body& body)
     for (int w = 1; w < threads; ++w) {
         const int lo = first + count * w / threads;
         const int hi = first + count * (w + 1) / threads;
-        pool.emplace_back([&body, lo, hi] { body(lo, hi); });
+        try {
+            pool.emplace_back([&body, lo, hi] { body(lo, hi); });
+        } catch (const std::system_error&) {
+            body(lo, hi);  // no thread to be had: do the part here
+        }
     }
     body(first, first + count / threads);
     for (std::thread& th : pool) {
@@ -353,12 +503,16 @@ void split_columns(int first, int last, int threads, const Body& body)
 // Not checked: MAT_ORDER >= 1.
 //
 // Method: the same elimination, reordered only across elements, never within
-// one. Each block of steps is first carried out on its own columns, each
-// column taking the earlier steps of the block before its own pivot step
-// (find the pivot, interchange, multipliers); then every later column takes
-// all the steps of the block in turn (apply_steps). One element still sees
-// its interchanges and updates in the order of the steps, so it gets the
-// same bits; only whole columns are shared among the threads.
+// one, on a column-major copy so that columns are contiguous. Each block of
+// steps is first carried out on its own columns, each column taking the
+// earlier steps of the block before its own pivot step (find the pivot,
+// interchange, multipliers); then every later column takes all the steps of
+// the block (apply_steps), whole columns shared among the threads. One
+// element still sees its interchanges and updates in the order of the steps,
+// each update rounded as M(i, k) * t + M(i, j), so it gets the same bits.
+// Each multiplier is also kept as two doubles whose sum is exactly it
+// (split_column): two double loads and an exact addition cost less than one
+// load of an 80-bit real.
 void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int threads)
 {
     const int n = MAT_ORDER;
@@ -369,6 +523,11 @@ void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int thre
     lu_rows_.resize(nn);
     lu_zero_.assign(nn, 0);
     lu_work_.resize(nn * nn);
+    lu_gather_.resize(2 * static_cast<std::size_t>(block) * static_cast<std::size_t>(block));
+    lu_gather2_.resize(2 * lu_gather_.size());
+    lu_hi_.resize(nn * nn);
+    lu_lo_.resize(nn * nn);
+    lu_split_.assign(nn, 0);
     Real* a = lu_work_.data();
 
     // column-major copy; bits moved, not values loaded
@@ -379,12 +538,15 @@ void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int thre
     }
 
     StepPlan plan;
+    plan.hi = lu_hi_.data();
+    plan.lo = lu_lo_.data();
+    plan.split = lu_split_.data();
     for (int k0 = 0; k0 < n - 1; k0 += block) {
         const int k1 = std::min(k0 + block, n - 1);
 
         // the block's own columns
         for (int j = k0; j < k1; ++j) {
-            plan_steps(plan, lu_rows_.data(), lu_zero_.data(), k0, j);
+            plan_steps(plan, a, n, lu_rows_.data(), lu_zero_.data(), k0, j, lu_gather_.data(), lu_gather2_.data());
             apply_steps(plan, a, n, j);
 
             // find the pivot
@@ -418,11 +580,14 @@ void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int thre
             for (int i = j + 1; i < n; ++i) {
                 c[i] = c[i] * t;
             }
+            lu_split_[static_cast<std::size_t>(j)] = split_column(a, n, j, lu_hi_.data(), lu_lo_.data()) ? 1 : 0;
         }
 
         // eliminate the block from the later columns
-        plan_steps(plan, lu_rows_.data(), lu_zero_.data(), k0, k1);
-        split_columns(k1, n, threads, [&plan, a, n](int lo, int hi) {
+        // (a thread costs tens of microseconds to start: only for a big update)
+        plan_steps(plan, a, n, lu_rows_.data(), lu_zero_.data(), k0, k1, lu_gather_.data(), lu_gather2_.data());
+        const double work = static_cast<double>(n - k1) * (n - k0) * (k1 - k0);
+        split_columns(k1, n, work < kThreadWork ? 1 : threads, [&plan, a, n](int lo, int hi) {
             for (int j = lo; j < hi; ++j) {
                 apply_steps(plan, a, n, j);
             }

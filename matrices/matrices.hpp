@@ -61,8 +61,15 @@ public:
 private:
     // Scratch of LU_FACTOR, kept between calls so that a factorisation of
     // the same order allocates nothing: the column-major copy of the matrix,
-    // the pivot rows counted from 0 and the steps whose pivot was zero.
+    // the pivot rows counted from 0, the steps whose pivot was zero, the
+    // multipliers of the rows that one block of steps interchanges, and all
+    // multipliers again as pairs of doubles (cheaper to load).
     std::vector<Real> lu_work_;
+    std::vector<Real> lu_gather_;
+    std::vector<double> lu_gather2_;
+    std::vector<double> lu_hi_;  // the multipliers, each split in two doubles
+    std::vector<double> lu_lo_;
+    std::vector<unsigned char> lu_split_;
     std::vector<int> lu_rows_;
     std::vector<unsigned char> lu_zero_;
 };

@@ -33,10 +33,12 @@ Real ARC_COS(Real x) {
 }
 
 Real ARC_SIN(Real x) {
-    // clamp at the ends of the range: pi/2 with the sign of x
-    const Real magnitude = std::fabs(x);
-    if (magnitude >= Real{1}) {
-        return (x * HALF_PI) / magnitude;
+    // clamp at the ends of the range: pi/2 with the sign of x. Written as
+    // (x * pi/2) / |x| this is one unit in the last place off for some
+    // arguments and infinite or NaN for the largest ones; the sign is copied
+    // instead, so the end value is exact for every argument.
+    if (std::fabs(x) >= Real{1}) {
+        return std::copysign(HALF_PI, x);
     }
     return atan_of_ratio(x);
 }

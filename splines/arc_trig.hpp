@@ -25,12 +25,12 @@ namespace dz {
 // Usual call: angle = ARC_SIN(u / v), as for ARC_COS.
 //
 // x       on entry, the argument; unchanged.
-// return  (x * HALF_PI) / |x| for |x| >= 1, else atan(x / sqrt(1 - x*x)).
+// return  HALF_PI with the sign of x for |x| >= 1 (infinities included),
+//         else atan(x / sqrt(1 - x*x)).
 //
-// No status. Not checked: for |x| >= 1 the end value is formed as written,
-// a product and a quotient, so it is HALF_PI with the sign of x exactly for
-// x = +-1, 2, 3, ... but may be one unit in the last place off for other
-// arguments; x beyond LDBL_MAX / HALF_PI gives +-inf, an infinite or NaN
+// No status. The end value is exact for every |x| >= 1: the sign is copied
+// rather than formed as (x * HALF_PI) / |x|, which is one unit in the last
+// place off for some arguments and infinite or NaN for the largest. A NaN
 // argument gives NaN.
 //
 // Method: as ARC_COS, without the final subtraction.

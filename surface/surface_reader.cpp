@@ -74,14 +74,17 @@ SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer) {
     }
 
     // Line 4: the target parameter R. A bad token reports the conversion
-    // error itself; a line without any token reports like line 3 does.
+    // error itself; a line without any number, blank or empty, reports like
+    // line 3 does.
     const std::string line4 = line_at(3);
     std::optional<Real> r;
     try {
         r = header_number(tokenizer, line4);
     } catch (const ConversionError& e) {
-        result.message = e.what();
-        return result;
+        if (!blank(line4)) {
+            result.message = e.what();
+            return result;
+        }
     }
     if (!r) {
         result.message = "ERROR reading this line, expected R value (probably wrong file):  " + quoted(line4);

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -146,7 +147,8 @@ TEST(DxfExport_FileShape, LineCountsSectionsAndLineEnds) {
         EXPECT_EQ(lines.size() - tail, TAIL_LINES);
         EXPECT_EQ(lines[tail + 12], "0");
         EXPECT_EQ(lines[tail + 13], "ENDSEC");
-        EXPECT_EQ(text.substr(text.size() - 14), "ENDSEC\r\n  0\r\nEOF\r\n");
+        const std::string end = "ENDSEC\r\n  0\r\nEOF\r\n";
+        EXPECT_EQ(text.substr(text.size() - end.size()), end);
 
         // one vertex per zone, and only vertices between header and end marker
         const std::vector<Group> groups = groups_of(lines);
@@ -217,7 +219,7 @@ TEST(DxfExport_Caption, PrefixLeavesAndTargetTextUnchanged) {
         EXPECT_EQ(lines[HEAD_LINES], c.expected);
         EXPECT_EQ(lines[HEAD_LINES + 1], "73");
         // the text block is the MTEXT entity
-        EXPECT_EQ(lines[HEAD_LINES - 29], "MTEXT");
+        EXPECT_EQ(lines[HEAD_LINES - 28], "MTEXT");
     }
 }
 
@@ -379,10 +381,10 @@ TEST(DxfExport_State, RepeatableAndLeavesStateAlone) {
 }
 
 std::filesystem::path fresh_temp_dir(const std::string& name) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() /
-        ("doroziri_" + name + "_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "_" + std::to_string(reinterpret_cast<std::uintptr_t>(&name)));
+    std::random_device random;
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("doroziri_" + name + "_" + std::to_string(random()) + "_" +
+                                       std::to_string(random()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
@@ -445,9 +447,9 @@ TEST(DxfExport_Reader, EzdxfLoadsAuditsAndReadsBack) {
                                 "/tests/dxf_reader_check.py'" + args + " >'" + log + "' 2>&1";
     const int status = std::system(command.c_str());
     const std::string output = dz::read_file(log).value_or("(no output)");
+    std::filesystem::remove_all(dir);
     std::printf("%s", output.c_str());
     EXPECT_EQ(status, 0) << output;
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,0 +1,223 @@
+// The load of a 500-zone surface, stage by stage, next to the straightforward
+// transcription of the same load (reference fill and reference LU). Prints
+// the ratio of the whole load and of the command-line tool as a process.
+//
+//   build/release/bench/bench_load [--benchmark_filter=...]
+//
+// Run from the repository root, or set DOROZIRI_SOURCE_DIR.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "drawing/leaf_outline.hpp"
+#include "export/file_output.hpp"
+#include "export/text_export.hpp"
+#include "lap_calc/calc_lap.hpp"
+#include "lap_calc/spline_fit.hpp"
+#include "lap_calc/wear_matrix.hpp"
+#include "surface/surface_reader.hpp"
+
+namespace {
+
+using dz::Real;
+
+std::string source_dir() {
+    const char* env = std::getenv("DOROZIRI_SOURCE_DIR");
+    return env != nullptr ? env : DOROZIRI_SOURCE_DIR;
+}
+
+const std::string& example500() {
+    static const std::string bytes = [] {
+        auto b = dz::read_file(source_dir() + "/examples/profile500.srf");
+        if (!b) {
+            std::cerr << "examples/profile500.srf not found\n";
+            std::exit(1);
+        }
+        return *b;
+    }();
+    return bytes;
+}
+
+dz::SurfaceData surface500() {
+    dz::Tokenizer tokenizer('.');
+    return *dz::read_surface(example500(), tokenizer).data;
+}
+
+// The straightforward load: the reference fill and the reference LU, then the
+// same solve, smoothing and outline.
+void straightforward_load(dz::WorkingState& ws) {
+    dz::Tokenizer tokenizer('.');
+    dz::SurfaceData s = *dz::read_surface(example500(), tokenizer).data;
+    const int n = s.zone_count;
+    const Real outer = s.radius[static_cast<std::size_t>(n - 1)];
+    ws.matrices.MAT_ORDER = n;
+    dz::fill_wear_matrix_reference(s.radius, n, outer, ws.WEAR_MATRIX);
+    int status = 0;
+    ws.matrices.LU_FACTOR_REFERENCE(ws.WEAR_MATRIX, status);
+    dz::N_VECTOR profile = s.raw;
+    ws.matrices.LU_SOLVE(ws.WEAR_MATRIX, profile);
+    Real profile_min = 0;
+    (void)dz::smooth_profile(ws.matrices, ws.bsplines, ws.WEAR_MATRIX, ws.SPLINE_COEF, profile, n, profile_min);
+    ws.ZONE_COUNT = n;
+    ws.LAST_ZONE = n - 1;
+    ws.OUTER_RADIUS = outer;
+    ws.ZONE_RADIUS = s.radius;
+    ws.ZONE_RAW = s.raw;
+    ws.ZONE_PROFILE = profile;
+    ws.BASE_OFFSET = -profile_min;
+    ws.LEAF_EDGES.assign(static_cast<std::size_t>(n) * 4, 0);
+    dz::build_leaf_edges(ws);
+}
+
+void BM_Read500(benchmark::State& state) {
+    for (auto _ : state) {
+        dz::Tokenizer tokenizer('.');
+        auto r = dz::read_surface(example500(), tokenizer);
+        benchmark::DoNotOptimize(r);
+    }
+}
+BENCHMARK(BM_Read500)->Unit(benchmark::kMillisecond);
+
+void BM_FillReference500(benchmark::State& state) {
+    const dz::SurfaceData s = surface500();
+    dz::NXN_MATRIX m;
+    for (auto _ : state) {
+        dz::fill_wear_matrix_reference(s.radius, s.zone_count, s.radius[499], m);
+        benchmark::DoNotOptimize(m.data());
+    }
+}
+BENCHMARK(BM_FillReference500)->Unit(benchmark::kMillisecond);
+
+void BM_Fill500(benchmark::State& state) {
+    const dz::SurfaceData s = surface500();
+    dz::NXN_MATRIX m;
+    for (auto _ : state) {
+        dz::fill_wear_matrix(s.radius, s.zone_count, s.radius[499], m);
+        benchmark::DoNotOptimize(m.data());
+    }
+}
+BENCHMARK(BM_Fill500)->Unit(benchmark::kMillisecond);
+
+template <bool Reference>
+void BM_FactorWear500(benchmark::State& state) {
+    const dz::SurfaceData s = surface500();
+    dz::NXN_MATRIX filled;
+    dz::fill_wear_matrix(s.radius, s.zone_count, s.radius[499], filled);
+    dz::Matrices solver;
+    solver.MAT_ORDER = s.zone_count;
+    for (auto _ : state) {
+        state.PauseTiming();
+        dz::NXN_MATRIX m = filled;
+        state.ResumeTiming();
+        int status = 0;
+        if constexpr (Reference) {
+            solver.LU_FACTOR_REFERENCE(m, status);
+        } else {
+            solver.LU_FACTOR(m, status);
+        }
+        benchmark::DoNotOptimize(m.data());
+    }
+}
+BENCHMARK(BM_FactorWear500<true>)->Name("BM_FactorWearReference500")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FactorWear500<false>)->Name("BM_FactorWear500")->Unit(benchmark::kMillisecond);
+
+void BM_SolveAndSmooth500(benchmark::State& state) {
+    const dz::SurfaceData s = surface500();
+    dz::NXN_MATRIX factored;
+    dz::fill_wear_matrix(s.radius, s.zone_count, s.radius[499], factored);
+    dz::Matrices solver;
+    solver.MAT_ORDER = s.zone_count;
+    int status = 0;
+    solver.LU_FACTOR(factored, status);
+    dz::BSplines bsplines;
+    for (auto _ : state) {
+        state.PauseTiming();
+        dz::NXN_MATRIX m = factored;
+        dz::N_VECTOR profile = s.raw;
+        dz::N_VECTOR coef;
+        solver.MAT_ORDER = s.zone_count;
+        state.ResumeTiming();
+        solver.LU_SOLVE(m, profile);
+        Real profile_min = 0;
+        auto failure = dz::smooth_profile(solver, bsplines, m, coef, profile, s.zone_count, profile_min);
+        benchmark::DoNotOptimize(failure);
+    }
+}
+BENCHMARK(BM_SolveAndSmooth500)->Unit(benchmark::kMillisecond);
+
+void BM_Outline500(benchmark::State& state) {
+    dz::WorkingState ws;
+    (void)dz::CALC_LAP(ws, example500(), false, '.');
+    for (auto _ : state) {
+        dz::build_leaf_edges(ws);
+        benchmark::DoNotOptimize(ws.LEAF_EDGES.data());
+    }
+}
+BENCHMARK(BM_Outline500)->Unit(benchmark::kMicrosecond);
+
+double seconds_of(benchmark::State& state, double total) {
+    return total / static_cast<double>(state.iterations());
+}
+
+double g_straightforward_seconds = 0;
+double g_load_seconds = 0;
+
+void BM_LoadStraightforward500(benchmark::State& state) {
+    double total = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        dz::WorkingState ws;
+        straightforward_load(ws);
+        benchmark::DoNotOptimize(ws.LEAF_EDGES.data());
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    g_straightforward_seconds = seconds_of(state, total);
+}
+BENCHMARK(BM_LoadStraightforward500)->Unit(benchmark::kMillisecond);
+
+void BM_Load500(benchmark::State& state) {
+    double total = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        dz::WorkingState ws;
+        auto failure = dz::CALC_LAP(ws, example500(), false, '.');
+        benchmark::DoNotOptimize(failure);
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    g_load_seconds = seconds_of(state, total);
+    if (g_straightforward_seconds > 0) {
+        state.counters["ratio_to_straightforward"] = g_load_seconds / g_straightforward_seconds;
+    }
+}
+BENCHMARK(BM_Load500)->Unit(benchmark::kMillisecond);
+
+// doroziri-cli writing the text export of the 500-zone file, as a process.
+void BM_CliProcess500(benchmark::State& state) {
+    const std::string cli = std::string(DOROZIRI_BINARY_DIR) + "/app/doroziri-cli";
+    const std::string command = "\"" + cli + "\" --txt /dev/null \"" + source_dir() + "/examples/profile500.srf\"";
+    double total = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const int rc = std::system(command.c_str());
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (rc != 0) {
+            state.SkipWithError("doroziri-cli failed");
+            break;
+        }
+    }
+    const double per_run = seconds_of(state, total);
+    if (g_straightforward_seconds > 0) {
+        state.counters["ratio_to_straightforward"] = per_run / g_straightforward_seconds;
+    }
+}
+BENCHMARK(BM_CliProcess500)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,421 @@
+// What bad input gets: for every kind of bad input, the message the user
+// sees and the state afterwards, through the load itself, the window's
+// command handlers and the command-line tool.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli.hpp"
+#include "app/commands.hpp"
+#include "export/dxf_export.hpp"
+#include "export/file_output.hpp"
+#include "export/text_export.hpp"
+#include "lap_calc/calc_lap.hpp"
+#include "scripted_dialogs.hpp"
+
+namespace fs = std::filesystem;
+using dz::Real;
+using dz::WorkingState;
+using dz::testing::FileAnswer;
+using dz::testing::RecordingView;
+using dz::testing::ScriptedDialogs;
+
+namespace {
+
+const std::string HEADER = "Test mirror\nignored\n-1.000\n2000.0\nignored\n";
+
+// Ten zones at radii 0, 5, ..., 45 mm, values above and below zero.
+std::string good_zones() {
+    const char* values[] = {"0.000", "0.030", "0.050", "0.040", "0.010",
+                            "-0.020", "-0.040", "-0.030", "0.000", "0.020"};
+    std::string text;
+    for (int k = 0; k < 10; ++k) text += std::to_string(5 * k) + " 0 " + values[k] + "\n";
+    return text;
+}
+
+std::string good_surface() { return HEADER + good_zones(); }
+
+std::string zone_lines(int count) {
+    std::string text;
+    for (int k = 0; k < count; ++k) text += std::to_string(k + 1) + " 0 0.01\n";
+    return text;
+}
+
+bool same(Real a, Real b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+bool same(const dz::N_VECTOR& a, const dz::N_VECTOR& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!same(a[i], b[i])) return false;
+    }
+    return true;
+}
+
+// The whole working state that the user sees or a later command reads.
+::testing::AssertionResult same_state(const WorkingState& a, const WorkingState& b) {
+    std::vector<std::string> differ;
+    auto note = [&](bool equal, const char* name) {
+        if (!equal) differ.emplace_back(name);
+    };
+    note(a.NUM_LEAVES == b.NUM_LEAVES, "NUM_LEAVES");
+    note(same(a.EFFICIENCY, b.EFFICIENCY), "EFFICIENCY");
+    note(a.SPINDLE == b.SPINDLE, "SPINDLE");
+    note(same(a.BASE_OFFSET, b.BASE_OFFSET), "BASE_OFFSET");
+    note(a.PLOT_CAPTION == b.PLOT_CAPTION, "PLOT_CAPTION");
+    note(a.TARGET_TEXT == b.TARGET_TEXT, "TARGET_TEXT");
+    note(same(a.ZONE_RADIUS, b.ZONE_RADIUS), "ZONE_RADIUS");
+    note(same(a.ZONE_RAW, b.ZONE_RAW), "ZONE_RAW");
+    note(same(a.ZONE_PROFILE, b.ZONE_PROFILE), "ZONE_PROFILE");
+    note(a.ZONE_COUNT == b.ZONE_COUNT, "ZONE_COUNT");
+    note(a.LAST_ZONE == b.LAST_ZONE, "LAST_ZONE");
+    note(same(a.OUTER_RADIUS, b.OUTER_RADIUS), "OUTER_RADIUS");
+    note(same(a.RAW_MIN, b.RAW_MIN), "RAW_MIN");
+    note(same(a.PROFILE_MIN, b.PROFILE_MIN), "PROFILE_MIN");
+    note(same(a.LEAF_EDGES, b.LEAF_EDGES), "LEAF_EDGES");
+    note(same(a.WEAR_MATRIX, b.WEAR_MATRIX), "WEAR_MATRIX");
+    note(same(a.SPLINE_COEF, b.SPLINE_COEF), "SPLINE_COEF");
+    note(a.PLOT_SCALE == b.PLOT_SCALE, "PLOT_SCALE");
+    note(a.loaded == b.loaded, "loaded");
+    if (differ.empty()) return ::testing::AssertionSuccess();
+    auto failure = ::testing::AssertionFailure() << "changed:";
+    for (const auto& name : differ) failure << ' ' << name;
+    return failure;
+}
+
+// A good surface loaded, then 6 leaves and 80 % efficiency: a state that a
+// refused load or command must leave exactly as it is.
+WorkingState loaded_state() {
+    WorkingState ws;
+    EXPECT_EQ(dz::CALC_LAP(ws, good_surface(), false, '.'), std::nullopt);
+    EXPECT_EQ(dz::set_num_leaves(ws, 6), std::nullopt);
+    EXPECT_EQ(dz::apply_efficiency(ws, 80), std::nullopt);
+    return ws;
+}
+
+const std::string B_MESSAGE = "ERROR reading this line, expected b value (probably wrong file):  ";
+const std::string R_MESSAGE = "ERROR reading this line, expected R value (probably wrong file):  ";
+const std::string NO_ZONES =
+    "The surface file has no zone lines: after the five header lines, each line must hold a zone "
+    "radius, a second value and a measured value.";
+const std::string RADIUS_ZERO =
+    "The last zone of the surface file lies at radius 0; the last zone must be the outermost, at a "
+    "radius above 0.";
+
+std::string few_numbers(int line, const std::string& text) {
+    return "Line " + std::to_string(line) +
+           " of the surface file has fewer than three numbers (zone radius, second value, measured "
+           "value):  \"" + text + "\"";
+}
+
+struct BadFile {
+    const char* kind;
+    std::string bytes;
+    std::string message;
+};
+
+// One entry per kind of bad surface file.
+std::vector<BadFile> bad_files() {
+    const std::string png = std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    return {
+        {"not a surface file: text of another program", "x y z\n1 2 3\nradius;value\n1;2\n",
+         B_MESSAGE + "\"radius;value\""},
+        {"not a surface file: binary, renamed", png, B_MESSAGE + "\"\""},
+        {"not a surface file: empty", "", B_MESSAGE + "\"\""},
+        {"bad line 3", "c\nx\nb = -1\n2000\nx\n" + good_zones(), B_MESSAGE + "\"b = -1\""},
+        {"bad line 3: only blanks", "c\nx\n \t \n2000\nx\n" + good_zones(), B_MESSAGE + "\" \t \""},
+        {"bad line 4", "c\nx\n-1\nR=2000\nx\n" + good_zones(), "'R=2000' is not a valid floating point value"},
+        {"bad line 4: missing", "c\nx\n-1\n", R_MESSAGE + "\"\""},
+        {"bad data line: measured value", HEADER + "0 0 1\n5 0 1,5\n",
+         "'1,5' is not a valid floating point value"},
+        {"bad data line: second number, never used", HEADER + "0 0 1\n5 x 1\n",
+         "'x' is not a valid floating point value"},
+        {"bad data line: number of absurd size", HEADER + "0 0 1\n5 0 1e5000\n",
+         "'1e5000' is not a valid floating point value"},
+        {"too few numbers", HEADER + "0 0 1\n5 0\n10 0 2\n", few_numbers(7, "5 0")},
+        {"too few numbers: half-written file", HEADER + "0 0 1\n5 0 2\n10 0", few_numbers(8, "10 0")},
+        {"too many zones", HEADER + zone_lines(1000),
+         "The surface file has more than 500 zone lines; at most 500 zones can be read (line 506)."},
+        {"no zones", HEADER, NO_ZONES},
+        {"no zones: only blank lines", HEADER + "\n  \n\t\n", NO_ZONES},
+        {"outer radius 0", HEADER + "10 0 1\n20 0 2\n0 0 3\n", RADIUS_ZERO},
+        {"singular matrix: a zone radius repeated", HEADER + "0 0 1\n10 0 1\n10 0 1\n20 0 3\n", "INFO = 3"},
+        {"failed spline fit: one zone", HEADER + "10 0 2\n", "SPLINE INFO = 1"},
+        {"failed spline fit: two zones", HEADER + "0 0 1\n10 0 2\n", "SPLINE INFO = 2"},
+        {"non-finite results", HEADER + "0 0 1\n10 0 1\n20 0 1e4932\n30 0 1\n", dz::LOAD_NOT_FINITE},
+    };
+}
+
+std::string read_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Each test works in a folder of its own.
+class BadInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / (std::string("doroziri_bad_input_") + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(dir_, ignored);
+    }
+
+    std::string write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+        return (dir_ / name).string();
+    }
+
+    // The command-line tool; returns the exit status.
+    int cli(const std::vector<std::string>& args, std::string& out, std::string& err) const {
+        std::ostringstream o, e;
+        const int status = dz::run_cli(args, '.', o, e);
+        out = o.str();
+        err = e.str();
+        return status;
+    }
+
+    fs::path dir_;
+};
+
+// The window's handlers with a good surface loaded, 6 leaves and 80 %.
+struct Window {
+    ScriptedDialogs dialogs;
+    RecordingView view;
+    dz::LapCommands commands{dialogs, view, '.', "."};
+
+    explicit Window(const std::string& good_path) {
+        commands.FormCreate({});
+        dialogs.files.push_back(FileAnswer{good_path});
+        commands.Open1Click();
+        dialogs.answers.push_back("6");
+        commands.NP_LABELClick();
+        dialogs.answers.push_back("80");
+        commands.INCR_LABELClick();
+        EXPECT_TRUE(dialogs.messages.empty());
+        EXPECT_TRUE(commands.state().loaded);
+        dialogs.messages.clear();
+    }
+};
+
+}  // namespace
+
+// Each bad file is refused with its message; the state before, loaded or
+// empty, stays exactly as it was, both separators alike.
+TEST_F(BadInput, LoadRefusedWithMessageAndStateKept) {
+    for (const BadFile& bad : bad_files()) {
+        SCOPED_TRACE(bad.kind);
+        for (const bool from_loaded : {true, false}) {
+            WorkingState ws = from_loaded ? loaded_state() : WorkingState{};
+            const WorkingState before = ws;
+            for (const bool spindle : {false, true}) {
+                EXPECT_EQ(dz::CALC_LAP(ws, bad.bytes, spindle, '.'), bad.message);
+                EXPECT_TRUE(same_state(before, ws));
+            }
+        }
+    }
+}
+
+// The same files through the window: one message box, nothing redrawn, the
+// labels and the working state as they were; and through the command-line
+// tool: the message on standard error, nothing written, exit status 1.
+TEST_F(BadInput, LoadRefusedInWindowAndCommandLine) {
+    const std::string good = write("good.srf", good_surface());
+    int index = 0;
+    for (const BadFile& bad : bad_files()) {
+        SCOPED_TRACE(bad.kind);
+        const std::string path = write("bad" + std::to_string(index++) + ".srf", bad.bytes);
+
+        Window window(good);
+        const WorkingState before = window.commands.state();
+        const dz::ViewState view_before = window.commands.view();
+        const int draws = window.view.draws;
+        window.dialogs.files.push_back(FileAnswer{path});
+        window.commands.Open1Click();
+        EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{bad.message});
+        EXPECT_EQ(window.view.draws, draws);
+        EXPECT_EQ(window.commands.view(), view_before);
+        EXPECT_TRUE(same_state(before, window.commands.state()));
+
+        const std::string txt = (dir_ / "out.txt").string();
+        std::string out, err;
+        EXPECT_EQ(cli({"--txt", txt, path}, out, err), 1);
+        EXPECT_EQ(err, bad.message + "\n");
+        EXPECT_EQ(out, "");
+        EXPECT_FALSE(fs::exists(txt));
+    }
+}
+
+// Right at the limits the file loads: 500 zones, three zones, numbers near
+// the ends of the range that stay finite.
+TEST_F(BadInput, LimitsJustInsideLoad) {
+    const std::vector<std::pair<const char*, std::string>> files = {
+        {"500 zones", HEADER + zone_lines(500)},
+        {"three zones", HEADER + "0 0 1\n10 0 2\n20 0 3\n"},
+        {"huge measured values", HEADER + "0 0 1e4930\n10 0 -1e4930\n20 0 1e4930\n30 0 1\n"},
+        {"tiny radii", HEADER + "0 0 1\n1e-4940 0 1\n2e-4940 0 1\n1 0 1\n"},
+        {"blank lines between zones", HEADER + "0 0 1\n\n10 0 2\n \t\n20 0 3\n\n"},
+    };
+    for (const auto& [kind, bytes] : files) {
+        SCOPED_TRACE(kind);
+        WorkingState ws;
+        ASSERT_EQ(dz::CALC_LAP(ws, bytes, false, '.'), std::nullopt);
+        EXPECT_TRUE(ws.loaded);
+        for (const Real v : ws.LEAF_EDGES) EXPECT_TRUE(std::isfinite(v));
+        const std::string dxf = dz::dxf_export(ws);
+        EXPECT_EQ(dxf.find("\r\nNAN\r\n"), std::string::npos);
+        EXPECT_EQ(dxf.find("INF\r\n"), std::string::npos);
+    }
+}
+
+// A file that is missing, or that cannot be read, gives the file name and
+// " not found, try again."; the state stays.
+TEST_F(BadInput, MissingOrUnreadableFile) {
+    const std::string good = write("good.srf", good_surface());
+    fs::create_directories(dir_ / "folder.srf");
+    std::vector<std::pair<std::string, std::string>> cases = {
+        // path given, name the message shows
+        {(dir_ / "missing.srf").string(), (dir_ / "missing.srf").string()},
+        {(dir_ / "missing").string(), (dir_ / "missing.srf").string()},
+        {(dir_ / "folder.srf").string(), (dir_ / "folder.srf").string()},
+    };
+    if (geteuid() != 0) {  // root reads a file of mode 000 all the same
+        const std::string locked = write("locked.srf", good_surface());
+        fs::permissions(locked, fs::perms::none);
+        cases.emplace_back(locked, locked);
+    }
+    for (const auto& [path, shown] : cases) {
+        SCOPED_TRACE(path);
+        const std::string message = shown + dz::NOT_FOUND_SUFFIX;
+
+        std::string out, err;
+        EXPECT_EQ(cli({path}, out, err), 1);
+        EXPECT_EQ(err, message + "\n");
+        EXPECT_EQ(out, "");
+
+        // The window's open dialog hands over the path as chosen.
+        Window window(good);
+        const WorkingState before = window.commands.state();
+        const int draws = window.view.draws;
+        window.dialogs.files.push_back(FileAnswer{shown});
+        window.commands.Open1Click();
+        EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{message});
+        EXPECT_EQ(window.view.draws, draws);
+        EXPECT_TRUE(same_state(before, window.commands.state()));
+    }
+}
+
+// Prompt answers that are not numbers, or numbers the commands refuse: the
+// message, and labels, plot and state as they were.
+TEST_F(BadInput, BadPromptAnswersKeepState) {
+    const std::string good = write("good.srf", good_surface());
+    struct Case {
+        bool leaves;  // the number-of-leaves prompt, else the efficiency prompt
+        const char* answer;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {true, "abc", "'abc' is not a valid integer value"},
+        {true, "4.5", "'4.5' is not a valid integer value"},
+        {true, "99999999999", "'99999999999' is not a valid integer value"},
+        {true, "$10", "'$10' is not a valid integer value"},
+        {true, "0", dz::LEAVES_REFUSED},
+        {true, "-3", dz::LEAVES_REFUSED},
+        {false, "ten", "'ten' is not a valid floating point value"},
+        {false, "80%", "'80%' is not a valid floating point value"},
+        {false, "1e5000", "'1e5000' is not a valid floating point value"},
+        {false, "nan", "'nan' is not a valid floating point value"},
+        {false, "0", dz::EFFICIENCY_REFUSED},
+        {false, "-50", dz::EFFICIENCY_REFUSED},
+        {false, "1e-4950", dz::NOT_FINITE_REFUSED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        Window window(good);
+        const WorkingState before = window.commands.state();
+        const dz::ViewState view_before = window.commands.view();
+        const int draws = window.view.draws;
+        window.dialogs.answers.push_back(c.answer);
+        if (c.leaves) {
+            window.commands.NP_LABELClick();
+        } else {
+            window.commands.INCR_LABELClick();
+        }
+        EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(window.view.draws, draws);
+        EXPECT_EQ(window.commands.view(), view_before);
+        EXPECT_TRUE(same_state(before, window.commands.state()));
+
+        // The command-line tool refuses the same value with the same message.
+        std::string out, err;
+        EXPECT_EQ(cli({c.leaves ? "--leaves" : "--efficiency", c.answer, good}, out, err), 1);
+        EXPECT_EQ(err, c.message + "\n");
+        EXPECT_EQ(out, "");
+    }
+}
+
+// An export path that cannot be created or written: the system's error text,
+// the working state unchanged, other files untouched.
+TEST_F(BadInput, ExportPathThatCannotBeWritten) {
+    const std::string good = write("good.srf", good_surface());
+    fs::create_directories(dir_ / "folder.dxf");
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    std::vector<Case> cases = {
+        {(dir_ / "no_such_folder" / "lap.dxf").string(), "No such file or directory"},
+        {(dir_ / "folder.dxf").string(), "Is a directory"},
+    };
+    if (fs::exists("/dev/full")) cases.push_back({"/dev/full", "No space left on device"});
+
+    const WorkingState ws = loaded_state();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string message = "Cannot write " + c.path + ": " + c.reason + ".";
+        for (const std::string& bytes : {dz::dxf_export(ws), dz::text_export(ws, '.')}) {
+            EXPECT_EQ(dz::write_file_replace(c.path, bytes), message);
+        }
+
+        for (const bool dxf : {true, false}) {
+            Window window(good);
+            const WorkingState before = window.commands.state();
+            const int draws = window.view.draws;
+            window.dialogs.files.push_back(FileAnswer{c.path});
+            if (dxf) {
+                window.commands.Save1Click();
+            } else {
+                window.commands.Savetxt1Click();
+            }
+            EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{message});
+            EXPECT_EQ(window.view.draws, draws);
+            EXPECT_TRUE(same_state(before, window.commands.state()));
+        }
+
+        // The tool stops at the failing export and says why; the text export
+        // asked for before it is written whole.
+        const std::string txt = (dir_ / "first.txt").string();
+        std::string out, err;
+        EXPECT_EQ(cli({"--txt", txt, "--dxf", c.path, good}, out, err), 1);
+        EXPECT_EQ(err, message + "\n");
+        WorkingState plain;
+        ASSERT_EQ(dz::CALC_LAP(plain, good_surface(), false, '.'), std::nullopt);
+        EXPECT_EQ(read_bytes(txt), dz::text_export(plain, '.'));
+        fs::remove(txt);
+    }
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder.dxf"));
+    EXPECT_TRUE(fs::is_empty(dir_ / "folder.dxf"));
+}

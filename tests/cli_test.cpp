@@ -1,0 +1,239 @@
+// Tests of the command-line tool, run in-process.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli.hpp"
+#include "export/text_export.hpp"
+#include "lap_calc/calc_lap.hpp"
+
+namespace {
+
+using dz::Real;
+
+struct CliRun {
+    int code;
+    std::string out, err;
+};
+
+CliRun run(const std::vector<std::string>& args, char sep = '.') {
+    std::ostringstream out, err;
+    const int code = dz::run_cli(args, sep, out, err);
+    return {code, out.str(), err.str()};
+}
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+const std::string EXAMPLES = std::string(DOROZIRI_SOURCE_DIR) + "/examples/";
+const std::string MIRROR = EXAMPLES + "mirror200.srf";
+
+std::vector<std::string> split_crlf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    EXPECT_EQ(start, text.size()) << "text after the last CR LF";
+    return lines;
+}
+
+std::vector<std::string> split_tabs(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+    return fields;
+}
+
+// The text export that the library gives for these steps, in this order.
+struct Steps {
+    bool lap_given = false;
+    bool spindle = false;
+    int leaves = 0;         // 0: not given
+    Real efficiency = 0;    // 0: not given
+};
+
+std::string library_export(const std::string& bytes, const Steps& s, char sep = '.') {
+    dz::WorkingState ws;
+    EXPECT_EQ(dz::CALC_LAP(ws, bytes, false, sep), std::nullopt);
+    if (s.lap_given) {
+        EXPECT_EQ(dz::set_lap_type(ws, s.spindle), std::nullopt);
+    }
+    if (s.leaves != 0) {
+        EXPECT_EQ(dz::set_num_leaves(ws, s.leaves), std::nullopt);
+    }
+    if (s.efficiency != 0) {
+        EXPECT_EQ(dz::apply_efficiency(ws, s.efficiency), std::nullopt);
+    }
+    return dz::text_export(ws, sep);
+}
+
+class CliTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device seed;
+        dir_ = std::filesystem::temp_directory_path() /
+               ("doroziri_cli_test_" + std::to_string(seed()) + std::to_string(seed()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string write(const std::string& name, const std::string& bytes) const {
+        const std::filesystem::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+
+    std::filesystem::path dir_;
+};
+
+TEST_F(CliTest, TextExport_EachLapType) {
+    const std::string bytes = slurp(MIRROR);
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        Steps steps;
+    };
+    const std::vector<Case> cases = {
+        {"default", {MIRROR}, {}},
+        {"stroke", {"--lap", "stroke", MIRROR}, {true, false}},
+        {"spindle", {"--lap", "spindle", MIRROR}, {true, true}},
+        {"no extension", {EXAMPLES + "mirror200"}, {}},
+        {"to standard output by '-'", {"--txt", "-", MIRROR}, {}},
+    };
+    std::vector<std::string> outputs;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.err, "");
+        outputs.push_back(r.out);
+        EXPECT_EQ(r.out, library_export(bytes, c.steps));
+        const std::vector<std::string> lines = split_crlf(r.out);
+        ASSERT_EQ(lines.size(), 43u);
+        EXPECT_EQ(lines[0], "200 mm f/5 paraboloid, test of 7 December");
+        EXPECT_EQ(lines[1], "radius, mm\tx/radius\ty/radius");
+        for (std::size_t k = 2; k < lines.size(); ++k) {
+            const std::vector<std::string> fields = split_tabs(lines[k]);
+            ASSERT_EQ(fields.size(), 3u) << lines[k];
+            EXPECT_EQ(fields[0].size() - fields[0].find('.'), 2u) << lines[k];
+            EXPECT_EQ(fields[1].size() - fields[1].find('.'), 5u) << lines[k];
+            EXPECT_EQ(fields[2].size() - fields[2].find('.'), 5u) << lines[k];
+        }
+        const std::vector<std::string> first = split_tabs(lines[2]);
+        EXPECT_EQ(first[0], "0.0");
+        EXPECT_EQ(lines[3].substr(0, 4), "2.5\t");
+        // The outer zone on the unit circle, to within the four decimals.
+        const std::vector<std::string> outer = split_tabs(lines[42]);
+        EXPECT_EQ(outer[0], "100.0");
+        const Real x = std::stold(outer[1]), y = std::stold(outer[2]);
+        EXPECT_LE(std::fabs(std::hypot(x, y) - 1), 0.00005L * std::sqrt(2.0L) + 1e-12L);
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+    EXPECT_NE(outputs[2], outputs[1]);
+    EXPECT_EQ(outputs[3], outputs[0]);
+    EXPECT_EQ(outputs[4], outputs[0]);
+}
+
+TEST_F(CliTest, Options_AppliedLapLeavesEfficiency) {
+    const std::string bytes = slurp(MIRROR);
+    // The efficiency comes last whatever the order on the command line, so
+    // the lap type does not reset it.
+    const CliRun r = run({"--efficiency", "80", "--lap", "spindle", "--leaves", "6", MIRROR});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, library_export(bytes, {true, true, 6, 80}));
+    EXPECT_NE(r.out, library_export(bytes, {true, true, 6, 0}));
+    const CliRun leaves = run({"--leaves", "3", MIRROR});
+    EXPECT_EQ(leaves.out, library_export(bytes, {false, false, 3, 0}));
+    EXPECT_NE(leaves.out, library_export(bytes, {}));
+}
+
+TEST_F(CliTest, Txt_WritesAndReplacesFile) {
+    const std::string target = write("leaf.txt", std::string(5000, 'x'));
+    const CliRun r = run({"--txt", target, "--lap", "spindle", MIRROR});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");  // nothing on standard output when a file is named
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(slurp(target), library_export(slurp(MIRROR), {true, true}));
+}
+
+TEST_F(CliTest, CommaSeparator_FileOptionsAndExport) {
+    std::string bytes = slurp(MIRROR);
+    for (char& c : bytes) {
+        if (c == '.') c = ',';
+    }
+    const std::string path = write("komma.srf", bytes);
+    const CliRun r = run({"--efficiency", "87,5", path}, ',');
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, library_export(bytes, {false, false, 0, 87.5L}, ','));
+    const std::vector<std::string> lines = split_crlf(r.out);
+    ASSERT_EQ(lines.size(), 43u);
+    EXPECT_EQ(lines[3].substr(0, 4), "2,5\t");
+    EXPECT_EQ(lines[42].substr(0, 6), "100,0\t");
+    // A period is not the separator here.
+    const CliRun period = run({"--efficiency", "87.5", path}, ',');
+    EXPECT_EQ(period.code, 1);
+    EXPECT_EQ(period.err, "'87.5' is not a valid floating point value\n");
+    EXPECT_EQ(period.out, "");
+}
+
+TEST_F(CliTest, Errors_MessagesAndExitStatus) {
+    const std::string bad_b = write("bad.srf", "cap\nx\nb = -1\n2000\nx\n1 0 1\n");
+    const std::string singular = write("singular.srf", "cap\nx\n-1\n2000\nx\n0 0 1\n0 0 2\n100 0 3\n");
+    const std::string nothere = (dir_ / "nothere").string();
+    const std::string unwritable = (dir_ / "no such folder" / "leaf.txt").string();
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int code;
+        std::string err;  // whole standard error; empty: only its start is checked
+        std::string err_start;
+    };
+    const std::vector<Case> cases = {
+        {"missing file", {nothere}, 1, nothere + ".srf not found, try again.\n", ""},
+        {"missing file with extension", {nothere + ".txt"}, 1, nothere + ".txt not found, try again.\n", ""},
+        {"wrong third line", {bad_b}, 1,
+         "ERROR reading this line, expected b value (probably wrong file):  \"b = -1\"\n", ""},
+        {"singular wear matrix", {singular}, 1, "INFO = 2\n", ""},
+        {"leaves not a number", {"--leaves", "six", MIRROR}, 1, "'six' is not a valid integer value\n", ""},
+        {"leaves 0", {"--leaves", "0", MIRROR}, 1, std::string(dz::LEAVES_REFUSED) + "\n", ""},
+        {"leaves -2", {"--leaves", "-2", MIRROR}, 1, std::string(dz::LEAVES_REFUSED) + "\n", ""},
+        {"efficiency 0", {"--efficiency", "0", MIRROR}, 1, std::string(dz::EFFICIENCY_REFUSED) + "\n", ""},
+        {"efficiency -10", {"--efficiency", "-10", MIRROR}, 1, std::string(dz::EFFICIENCY_REFUSED) + "\n", ""},
+        {"efficiency not a number", {"--efficiency", "abc", MIRROR}, 1,
+         "'abc' is not a valid floating point value\n", ""},
+        {"txt into a missing folder", {"--txt", unwritable, MIRROR}, 1, "", "Cannot write"},
+        {"unknown option", {"--foo", MIRROR}, 2, "", "doroziri-cli: unknown option --foo\nusage:"},
+        {"option without value", {MIRROR, "--leaves"}, 2, "", "doroziri-cli: --leaves needs a value\nusage:"},
+        {"unknown lap type", {"--lap", "round", MIRROR}, 2, "", "doroziri-cli: --lap takes stroke or spindle\nusage:"},
+        {"no surface file", {"--leaves", "5"}, 2, "", "doroziri-cli: no surface file given\nusage:"},
+        {"two surface files", {MIRROR, MIRROR}, 2, "", "doroziri-cli: only one surface file can be given\nusage:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_EQ(r.out, "");
+        if (!c.err.empty()) {
+            EXPECT_EQ(r.err, c.err);
+        } else {
+            EXPECT_EQ(r.err.substr(0, c.err_start.size()), c.err_start) << r.err;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(unwritable));
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/png_module.hpp"
+#include "lap_calc/working_state.hpp"
+
+namespace {
+
+dz::WorkingState loaded_state(int zones) {
+    dz::WorkingState ws;
+    ws.ZONE_COUNT = zones;
+    ws.LAST_ZONE = zones - 1;
+    ws.OUTER_RADIUS = 100;
+    for (int k = 0; k < zones; ++k) {
+        ws.ZONE_RADIUS.push_back(10 + dz::Real(90) * k / (zones - 1));
+        ws.ZONE_RAW.push_back(1 + dz::Real(k % 3));
+        ws.ZONE_PROFILE.push_back(1 + dz::Real(k % 3));
+    }
+    ws.LEAF_EDGES.assign(static_cast<std::size_t>(4 * zones), 0);
+    ws.loaded = true;
+    return ws;
+}
+
+std::uint32_t big_endian(const std::string& bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return v;
+}
+
+TEST(PngModule_Render, WritesPlotFromProcessWithoutQt) {
+    void* module = dlopen(DOROZIRI_PNG_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    ASSERT_NE(std::string(DOROZIRI_PNG_MODULE).find(dz::PNG_MODULE_FILE), std::string::npos);
+    const auto render = reinterpret_cast<dz::RenderPngFunction>(dlsym(module, dz::PNG_RENDER_SYMBOL));
+    ASSERT_NE(render, nullptr) << dlerror();
+
+    const auto dir = std::filesystem::temp_directory_path() / ("dz_png_test_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const dz::WorkingState empty;
+    const dz::WorkingState loaded = loaded_state(20);
+    for (const dz::WorkingState* ws : {&empty, &loaded}) {
+        const std::string path = (dir / "plot.png").string();
+        char error[256] = "untouched";
+        ASSERT_EQ(render(ws, path.c_str(), ',', error, sizeof error), 0) << error;
+        EXPECT_STREQ(error, "");
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GT(bytes.size(), 33u);
+        EXPECT_EQ(bytes.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+        EXPECT_EQ(bytes.substr(12, 4), "IHDR");
+        EXPECT_EQ(big_endian(bytes, 16), 641u);
+        EXPECT_EQ(big_endian(bytes, 20), 341u);
+        std::filesystem::remove(path);
+    }
+    // The caller's state is not changed (the drawing rebuilds a copy).
+    for (dz::Real v : loaded.LEAF_EDGES) {
+        EXPECT_EQ(v, 0);
+    }
+
+    // Failures come back as a status and a message cut to the buffer.
+    const std::string bad = (dir / "no-such-dir" / "plot.png").string();
+    char error[256] = "";
+    EXPECT_NE(render(&loaded, bad.c_str(), '.', error, sizeof error), 0);
+    EXPECT_NE(std::string(error).find(bad), std::string::npos) << error;
+    char small[8] = "";
+    EXPECT_NE(render(&loaded, bad.c_str(), '.', small, sizeof small), 0);
+    EXPECT_EQ(std::string(small).size(), 7u);
+    EXPECT_NE(render(nullptr, bad.c_str(), '.', error, sizeof error), 0);
+    EXPECT_NE(render(&loaded, "", '.', error, sizeof error), 0);
+    EXPECT_NE(render(&loaded, bad.c_str(), '.', nullptr, 0), 0);
+
+    std::filesystem::remove_all(dir);
+    dlclose(module);
+}
+
+}  // namespace

@@ -1,0 +1,342 @@
+// The Qt main window on the offscreen platform: its controls, start-up and
+// the way clicks reach the commands, with scripted dialogs.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QImage>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "app/commands.hpp"
+#include "app/qt_dialogs.hpp"
+#include "app/tform1.hpp"
+#include "scripted_dialogs.hpp"
+
+namespace fs = std::filesystem;
+using dz::TFORM1;
+using dz::testing::FileAnswer;
+using dz::testing::ScriptedDialogs;
+
+namespace {
+
+// Ten zones with whole numbers only, so that any decimal separator reads them.
+std::string surface_text(const std::string& caption) {
+    std::string text = caption + "\nignored\n-1\n1200\nignored\n";
+    const int values[] = {0, 3, 5, 4, 1, -2, -4, -3, 0, 2};
+    for (int k = 0; k < 10; ++k) text += std::to_string(5 * k) + " 0 " + std::to_string(values[k]) + "\n";
+    return text;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / (std::string("doroziri_window_") + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    QString write_surface(const std::string& name, const std::string& caption) const {
+        std::ofstream(dir_ / name, std::ios::binary) << surface_text(caption);
+        return QString::fromStdString((dir_ / name).string());
+    }
+
+    template <class T>
+    static T* child(const TFORM1& window, const char* name) {
+        auto* found = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    // Pixels of the plot in pure red, the colour of the leaf outline.
+    static int red_pixels(const TFORM1& window) {
+        const QImage image = child<QLabel>(window, "LAP_PIC")->pixmap().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) count += image.pixel(x, y) == qRgb(255, 0, 0);
+        }
+        return count;
+    }
+
+    fs::path dir_;
+    ScriptedDialogs dialogs_;
+};
+
+TEST_F(WindowTest, TFORM1_ControlsAsDesigned) {
+    TFORM1 window({}, &dialogs_);
+    EXPECT_EQ(window.windowTitle(), "Doroziri");
+    EXPECT_EQ(window.centralWidget()->size(), QSize(692, 470));
+
+    struct Control {
+        const char* name;
+        QRect geometry;
+        const char* text;
+        int pixels;  // font height
+        bool white;
+        Qt::Alignment alignment;
+    };
+    const Control labels[] = {
+        {"LAP_PIC", {20, 80, 641, 341}, "", 15, false, Qt::AlignLeft},
+        {"Label1", {116, 10, 55, 18}, "# Leaves", 15, false, Qt::AlignLeft},
+        {"NP_LABEL", {180, 10, 31, 21}, "4", 16, true, Qt::AlignHCenter},
+        {"Label2", {213, 11, 32, 18}, "> 2", 16, true, Qt::AlignLeft},
+        {"INCR_LABEL", {144, 47, 27, 21}, "", 16, true, Qt::AlignRight},
+        {"Label3", {175, 48, 71, 18}, "% effective", 15, false, Qt::AlignLeft},
+        {"COMMENT_LABEL", {20, 430, 641, 15}, "Plot Caption", 13, true, Qt::AlignHCenter},
+    };
+    for (const auto& c : labels) {
+        SCOPED_TRACE(c.name);
+        const QLabel* label = child<QLabel>(window, c.name);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->geometry(), c.geometry);
+        EXPECT_EQ(label->text(), QString::fromUtf8(c.text));
+        EXPECT_EQ(label->font().pixelSize(), c.pixels);
+        EXPECT_TRUE(label->font().bold());
+        EXPECT_EQ(label->font().family(), "CG Times");
+        EXPECT_EQ(label->autoFillBackground() && label->palette().color(QPalette::Window) == Qt::white, c.white);
+        EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask, c.alignment);
+    }
+    // The designed serif is replaced by one with its metrics.
+    EXPECT_EQ(QFontInfo(child<QLabel>(window, "NP_LABEL")->font()).family(), "Liberation Serif");
+    EXPECT_EQ(child<QLabel>(window, "LAP_PIC")->pixmap().size(), QSize(641, 341));
+
+    const auto* choice = child<QGroupBox>(window, "LAP_CHOICE");
+    EXPECT_EQ(choice->geometry(), QRect(310, 0, 101, 61));
+    EXPECT_EQ(choice->title(), "Lap Type");
+    EXPECT_FALSE(choice->isVisibleTo(&window));
+    const auto radios = choice->findChildren<QRadioButton*>();
+    ASSERT_EQ(radios.size(), 2);
+    EXPECT_EQ(radios[0]->text(), "2/5 Stroke");
+    EXPECT_TRUE(radios[0]->isChecked());
+    EXPECT_EQ(radios[1]->text(), "Spindle");
+
+    const auto* quit = child<QPushButton>(window, "QUIT");
+    EXPECT_EQ(quit->geometry(), QRect(520, 20, 71, 31));
+    EXPECT_EQ(quit->text(), "E&xit");
+    EXPECT_FALSE(quit->icon().isNull());
+    EXPECT_EQ(radios[0]->nextInFocusChain(), radios[1]);
+
+    const auto menus = window.menuBar()->actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(menus[0]->text(), "File");
+    EXPECT_EQ(menus[1]->text(), "Help");
+    EXPECT_EQ(menus[1]->menu(), nullptr);
+    ASSERT_NE(menus[0]->menu(), nullptr);
+    QStringList items;
+    for (const QAction* action : menus[0]->menu()->actions()) items << action->text();
+    EXPECT_EQ(items, QStringList({"Open", "Save .dxf", "Save .txt"}));
+}
+
+TEST_F(WindowTest, TFORM1_StartUpArgument) {
+    // A file on the command line is drawn before the window is shown.
+    {
+        TFORM1 window({write_surface("mirror.srf", "Mirror 1")}, &dialogs_);
+        EXPECT_TRUE(dialogs_.messages.empty());
+        EXPECT_TRUE(child<QGroupBox>(window, "LAP_CHOICE")->isVisibleTo(&window));
+        EXPECT_EQ(child<QLabel>(window, "INCR_LABEL")->text(), "100");
+        EXPECT_EQ(child<QLabel>(window, "COMMENT_LABEL")->text(), "Mirror 1");
+        EXPECT_GT(red_pixels(window), 20);
+    }
+    // A missing one is reported before the window is shown, which opens empty.
+    const QString missing = QString::fromStdString((dir_ / "nothere").string());
+    const TFORM1* shown = nullptr;
+    bool visible_at_message = true;
+    dialogs_.on_message = [&] { visible_at_message = shown != nullptr && shown->isVisible(); };
+    TFORM1 window({missing}, &dialogs_);
+    shown = &window;
+    window.show();
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{(missing + ".srf not found, try again.").toStdString()});
+    EXPECT_FALSE(visible_at_message);
+    EXPECT_FALSE(child<QGroupBox>(window, "LAP_CHOICE")->isVisible());
+    EXPECT_EQ(child<QLabel>(window, "COMMENT_LABEL")->text(), "Plot Caption");
+    EXPECT_EQ(red_pixels(window), 0);
+}
+
+TEST_F(WindowTest, TFORM1_ClicksReachCommands) {
+    TFORM1 window({}, &dialogs_);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* np = child<QLabel>(window, "NP_LABEL");
+    auto* incr = child<QLabel>(window, "INCR_LABEL");
+    auto* caption = child<QLabel>(window, "COMMENT_LABEL");
+
+    // Before a load: the saves refuse, the value labels draw the empty plot.
+    window.findChild<QAction*>("Save1")->trigger();
+    window.findChild<QAction*>("Savetxt1")->trigger();
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>(2, dz::OPEN_FIRST_MESSAGE));
+    dialogs_.answers = {"6"};
+    QTest::mouseClick(np, Qt::LeftButton);
+    EXPECT_EQ(np->text(), "6");
+    const QImage empty_plot = child<QLabel>(window, "LAP_PIC")->pixmap().toImage();
+    QImage blank(empty_plot.size(), empty_plot.format());
+    blank.fill(Qt::white);
+    EXPECT_NE(empty_plot, blank);
+    EXPECT_EQ(red_pixels(window), 0);
+
+    // Open through the menu.
+    dialogs_.files = {FileAnswer{write_surface("m.srf", "Opened").toStdString()}};
+    window.findChild<QAction*>("Open1")->trigger();
+    EXPECT_EQ(caption->text(), "Opened");
+    EXPECT_EQ(incr->text(), "100");
+    auto* choice = child<QGroupBox>(window, "LAP_CHOICE");
+    EXPECT_TRUE(choice->isVisible());
+    const QImage six_leaves = child<QLabel>(window, "LAP_PIC")->pixmap().toImage();
+    EXPECT_GT(red_pixels(window), 20);
+
+    dialogs_.answers = {"3"};
+    QTest::mouseClick(np, Qt::LeftButton);
+    EXPECT_EQ(np->text(), "3");
+    EXPECT_NE(child<QLabel>(window, "LAP_PIC")->pixmap().toImage(), six_leaves);
+
+    dialogs_.answers = {"80"};
+    QTest::mouseClick(incr, Qt::LeftButton);
+    EXPECT_EQ(incr->text(), "80");
+
+    // Choosing "Spindle" resets the efficiency.
+    auto* spindle = choice->findChildren<QRadioButton*>().at(1);
+    QTest::mouseClick(spindle, Qt::LeftButton);
+    EXPECT_TRUE(window.commands().state().SPINDLE);
+    EXPECT_EQ(incr->text(), "100");
+
+    dialogs_.answers = {"New caption"};
+    QTest::mouseClick(caption, Qt::LeftButton);
+    EXPECT_EQ(caption->text(), "New caption");
+    EXPECT_EQ(window.commands().state().PLOT_CAPTION, "New caption");
+
+    dialogs_.files = {std::nullopt};
+    window.findChild<QAction*>("HELP")->trigger();
+    EXPECT_EQ(dialogs_.builtin_help_shown, 1);
+    EXPECT_EQ(dialogs_.prompts.size(), 4u);
+    EXPECT_EQ(dialogs_.messages.size(), 2u);
+
+    // A later load keeps the lap type shown in the group.
+    dialogs_.files = {FileAnswer{write_surface("n.srf", "Next").toStdString()}};
+    window.findChild<QAction*>("Open1")->trigger();
+    EXPECT_TRUE(spindle->isChecked());
+    EXPECT_TRUE(window.commands().state().SPINDLE);
+}
+
+TEST_F(WindowTest, TFORM1_ExitClosesWithAltX) {
+    TFORM1 window({}, &dialogs_);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(window.windowHandle(), Qt::Key_X, Qt::AltModifier);
+    // The button shows itself pressed for a moment before it acts.
+    for (int wait = 0; wait < 100 && window.isVisible(); ++wait) QTest::qWait(10);
+    EXPECT_FALSE(window.isVisible());
+}
+
+// Runs `act` on the modal dialog of type T as soon as it is shown.
+template <class T>
+void when_shown(std::function<void(T*)> act) {
+    QTimer::singleShot(0, [act = std::move(act)] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        EXPECT_NE(dialog, nullptr);
+        if (dialog) act(dialog);
+    });
+}
+
+TEST_F(WindowTest, QtDialogs_PromptMessageAndFileDialog) {
+    QWidget parent;
+    dz::QtDialogs dialogs(&parent);
+
+    when_shown<QInputDialog>([](QInputDialog* d) {
+        EXPECT_EQ(d->windowTitle(), "Number of leaves");
+        EXPECT_EQ(d->labelText(), "> 2");
+        EXPECT_EQ(d->textValue(), "4");
+        d->setTextValue("6");
+        d->accept();
+    });
+    EXPECT_EQ(dialogs.prompt("Number of leaves", "> 2", "4"), "6");
+    when_shown<QInputDialog>([](QInputDialog* d) {
+        d->setTextValue("typed, then cancelled");
+        d->reject();
+    });
+    EXPECT_EQ(dialogs.prompt("% efficiency", "", "88"), "88");
+
+    when_shown<QMessageBox>([](QMessageBox* d) {
+        EXPECT_EQ(d->windowTitle(), "Doroziri");
+        EXPECT_EQ(d->text(), "m.srf not found, try again.");
+        EXPECT_EQ(d->standardButtons(), QMessageBox::Ok);
+        d->accept();
+    });
+    dialogs.message("m.srf not found, try again.");
+
+    // The file dialog opens in the given folder with the given filter, and
+    // hands back the path, the filter and the folder chosen.
+    const QString chosen = write_surface("chosen.srf", "c");
+    dz::FileDialogSettings settings{"Open Merovins' surface file.",
+                                    "Text files (*.srf, *.txt)|*.srf;*.txt|All files (*.*)|*.*", "tessaro.hlp", 1};
+    std::string folder = dir_.string();
+    when_shown<QFileDialog>([&](QFileDialog* d) {
+        EXPECT_EQ(d->windowTitle(), "Open Merovins' surface file.");
+        EXPECT_EQ(d->directory().absolutePath().toStdString(), dir_.string());
+        auto* types = d->findChild<QComboBox*>("fileTypeCombo");
+        ASSERT_NE(types, nullptr);
+        ASSERT_EQ(types->count(), 2);
+        EXPECT_EQ(types->itemText(0), "Text files (*.srf, *.txt)");
+        EXPECT_EQ(types->itemText(1), "All files (*.*)");
+        EXPECT_EQ(types->currentIndex(), 1);
+        types->setCurrentIndex(0);
+        d->selectFile(chosen);
+        static_cast<QDialog*>(d)->accept();  // QFileDialog's own accept is protected
+    });
+    ASSERT_TRUE(dialogs.open_dialog(settings, folder));
+    EXPECT_EQ(settings.file_name, chosen.toStdString());
+    EXPECT_EQ(settings.filter_index, 0);
+    EXPECT_EQ(folder, dir_.string());
+
+    settings.file_name = ".txt";
+    folder = "/";
+    when_shown<QFileDialog>([](QFileDialog* d) { d->reject(); });
+    EXPECT_FALSE(dialogs.save_dialog(settings, folder));
+    EXPECT_EQ(settings.file_name, ".txt");
+    EXPECT_EQ(folder, "/");
+}
+
+TEST(QtDialogs_NameFilters, PairsBecomeQtFilters) {
+    struct Case {
+        std::string filter;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"Text files (*.srf, *.txt)|*.srf;*.txt|All files (*.*)|*.*",
+         {"Text files (*.srf, *.txt) (*.srf *.txt)", "All files (*.*) (*)"}},
+        {"Drawing eXchange files (*.dxf)|*.dxf", {"Drawing eXchange files (*.dxf) (*.dxf)"}},
+        {"Odd|*.a; *.b|Dangling", {"Odd (*.a *.b)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.filter);
+        EXPECT_EQ(dz::qt_name_filters(c.filter), c.expected);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
