@@ -41,7 +41,9 @@ Real arccosine_term(const ColumnZone& c, Real r, Real d2) {
     return ARC_COS(q) * 2 / PI;
 }
 
-// Fills the columns first .. last - 1.
+// Fills the columns first .. last - 1, row after row (element (j, i) at
+// j * n + i) or, with ColumnMajor, column after column (at i * n + j).
+template <bool ColumnMajor>
 void fill_columns(const N_VECTOR& radius, std::size_t n, Real outer, Real* matrix, std::size_t first,
                   std::size_t last) {
     const Real d2 = STROKE_OFFSET * STROKE_OFFSET;
@@ -61,14 +63,13 @@ void fill_columns(const N_VECTOR& radius, std::size_t n, Real outer, Real* matri
             } else {
                 element = arcsine_term(c, r);
             }
-            matrix[j * n + i] = element;
+            matrix[ColumnMajor ? i * n + j : j * n + i] = element;
         }
     }
 }
 
-}  // namespace
-
-void fill_wear_matrix(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
+template <bool ColumnMajor>
+void fill(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
     const auto n = static_cast<std::size_t>(count);
     matrix.resize(n * n);
     // The columns are independent: split them between two threads when the
@@ -76,13 +77,23 @@ void fill_wear_matrix(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX&
     constexpr std::size_t THREADED_FROM = 96;
     if (n >= THREADED_FROM && std::thread::hardware_concurrency() > 1) {
         const std::size_t half = n / 2;
-        std::thread second(fill_columns, std::cref(radius), n, outer, matrix.data(), half, n);
-        fill_columns(radius, n, outer, matrix.data(), 0, half);
+        std::thread second(fill_columns<ColumnMajor>, std::cref(radius), n, outer, matrix.data(), half, n);
+        fill_columns<ColumnMajor>(radius, n, outer, matrix.data(), 0, half);
         second.join();
     } else {
-        fill_columns(radius, n, outer, matrix.data(), 0, n);
+        fill_columns<ColumnMajor>(radius, n, outer, matrix.data(), 0, n);
     }
     matrix[0] = 2;
+}
+
+}  // namespace
+
+void fill_wear_matrix(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
+    fill<false>(radius, count, outer, matrix);
+}
+
+void fill_wear_matrix_columns(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
+    fill<true>(radius, count, outer, matrix);
 }
 
 void fill_wear_matrix_reference(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
@@ -130,12 +141,14 @@ void fill_wear_matrix_reference(const N_VECTOR& radius, int count, Real outer, N
 
 std::optional<std::string> solve_wear(Matrices& solver, const N_VECTOR& radius, int count, Real outer,
                                       NXN_MATRIX& matrix, N_VECTOR& profile) {
+    // Filled, factored and solved column after column: the same bits as in
+    // rows, without converting 250,000 elements twice.
     solver.MAT_ORDER = count;
-    fill_wear_matrix(radius, count, outer, matrix);
+    fill_wear_matrix_columns(radius, count, outer, matrix);
     int status = 0;
-    solver.LU_FACTOR(matrix, status);
+    solver.LU_FACTOR_COLUMNS(matrix, status);
     if (status != 0) return "INFO = " + std::to_string(status);
-    solver.LU_SOLVE(matrix, profile);
+    solver.LU_SOLVE_COLUMNS(matrix, profile);
     return std::nullopt;
 }
 

@@ -31,13 +31,17 @@ namespace dz {
 // it; the values are the same as evaluating both everywhere.
 void fill_wear_matrix(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix);
 
+// The same matrix stored column after column: element (j, i) at i * count + j.
+void fill_wear_matrix_columns(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix);
+
 // The same matrix, each element computed exactly as the plain description
 // reads (both terms wherever they are defined). The reference that proves the
 // fast fill.
 void fill_wear_matrix_reference(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix);
 
 // Fills, factors and solves: `profile` (count measured values on entry)
-// receives the leaf profile. Returns "INFO = " and the status when the
+// receives the leaf profile; `matrix` is left holding the factors column
+// after column (LU_FACTOR_COLUMNS). Returns "INFO = " and the status when the
 // factorisation meets an exactly zero pivot; `profile` is then unchanged.
 [[nodiscard]] std::optional<std::string> solve_wear(Matrices& solver, const N_VECTOR& radius, int count,
                                                     Real outer, NXN_MATRIX& matrix, N_VECTOR& profile);

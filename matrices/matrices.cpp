@@ -181,45 +181,48 @@ namespace {
 constexpr int kMaxBlock = Matrices::LU_MAX_BLOCK;
 
 // Multiply-adds an update must have, about 0.2 ms of work, before it is
-// worth sharing between threads.
+// worth sharing between threads (a thread costs tens of microseconds).
 constexpr double kThreadWork = 2e5;
 
-// Steps ka .. kb - 1 of one block, as every column to the right of the
-// block sees them. Rows ka .. kb - 1 are the top of the block, rows kb ..
-// n - 1 its bottom (rows counted from 0 here). A value changes place only
-// between a top row and a pivot row, so the rows that need following one
-// step at a time are the top rows (tracked entries 0 .. kb - ka - 1) and the
-// bottom rows used as pivot rows (entries kb - ka + s, s = 0 .. slots - 1).
-// gather holds, row by row, the multipliers of the block for every tracked
-// entry: entry e, step ka + q at gather[e * width + q].
-struct StepPlan {
+// The multipliers of one block of steps ka .. ka + width - 1, in a private
+// copy whose rows follow the later interchanges of the same block.
+//
+// Step k moves values between rows k and l; a value that is moved by a later
+// step of the block has already taken the update of step k with the
+// multiplier of the row it sat in then. Moving the multipliers of the
+// earlier steps along with it lets every column first make all the
+// interchanges of the block and then take its updates with the values in
+// their final rows, each value still meeting the same multipliers in the
+// same order. The stored factor keeps the multipliers where they were
+// written; only this copy moves.
+//
+// Column q of the copy (step ka + q) sits at perm[q * n], and again as two
+// doubles hi + lo whose sum, formed in Real, is exactly it (split[q] when
+// every element splits): two double loads and an exact addition cost far
+// less than one load of an 80-bit real.
+struct Block {
     int ka = 0;
-    int kb = 0;
-    int width = 0;  // kb - ka
-    int slots = 0;
-    std::array<int, kMaxBlock> row{};       // pivot row of step ka + q; -1: zero pivot
-    std::array<int, kMaxBlock> entry{};     // tracked entry of that pivot row
-    std::array<int, kMaxBlock> slot_row{};  // the bottom row of each slot
-    const Real* gather = nullptr;
-    bool gather_split = false;  // every multiplier of the block is split: use
-    const double* gather_hi = nullptr;  // these, laid out as gather, instead
-    const double* gather_lo = nullptr;
-    const double* hi = nullptr;  // multipliers split in two doubles, see split_column
-    const double* lo = nullptr;
-    const unsigned char* split = nullptr;  // split[k]: column k is split exactly
+    int width = 0;
+    std::array<int, kMaxBlock> row{};  // pivot row of step ka + q; -1: zero pivot, no step
+    std::array<unsigned char, kMaxBlock> split{};
+    Real* perm = nullptr;
+    double* hi = nullptr;
+    double* lo = nullptr;
 };
 
-// Splits the multipliers of column k, rows k + 1 .. n - 1, into doubles with
-// hi + lo == a(i, k) exactly, where the sum is formed in Real arithmetic the
-// way the update kernel forms it. Loading two doubles and adding them costs
-// far less than loading one 80-bit real, and gives the same bits. Returns
-// false when some element does not split exactly (infinities, NaNs, numbers
-// outside the range of double): then the column is used as it is.
-bool split_column(const Real* a, int n, int k, double* hi, double* lo)
+// Copies column k = b.ka + q of a, rows k + 1 .. n - 1, into the block and
+// splits it; an element that does not split exactly (infinities, NaNs,
+// numbers outside the range of double) clears split[q].
+void take_column(Block& b, const Real* a, int n, int q)
 {
+    const int k = b.ka + q;
     const Real* c = a + static_cast<std::ptrdiff_t>(k) * n;
+    Real* p = b.perm + static_cast<std::ptrdiff_t>(q) * n;
+    double* hi = b.hi + static_cast<std::ptrdiff_t>(q) * n;
+    double* lo = b.lo + static_cast<std::ptrdiff_t>(q) * n;
     bool exact = true;
     for (int i = k + 1; i < n; ++i) {
+        std::memcpy(&p[i], &c[i], sizeof(Real));
         const Real x = c[i];
         const auto h = static_cast<double>(x);
         auto l = static_cast<double>(x - static_cast<Real>(h));
@@ -228,63 +231,22 @@ bool split_column(const Real* a, int n, int k, double* hi, double* lo)
         }
         const Real back = static_cast<Real>(h) + static_cast<Real>(l);
         exact = exact && std::memcmp(&back, &x, 10) == 0;
-        hi[static_cast<std::ptrdiff_t>(k) * n + i] = h;
-        lo[static_cast<std::ptrdiff_t>(k) * n + i] = l;
+        hi[i] = h;
+        lo[i] = l;
     }
-    return exact;
+    b.split[q] = exact ? 1 : 0;
 }
 
-// Builds the plan of steps ka .. kb - 1; gather must hold 2 (kb - ka)^2 reals
-// and gather2 twice as many doubles. p.hi, p.lo and p.split must be set.
-void plan_steps(StepPlan& p, const Real* a, int n, const int* rows, const unsigned char* zero, int ka, int kb,
-                Real* gather, double* gather2)
+// Moves rows r and s of the block's columns 0 .. q - 1 (interchange of
+// step b.ka + q applied to the copy).
+void swap_rows(Block& b, int n, int q, int r, int s)
 {
-    p.ka = ka;
-    p.kb = kb;
-    p.width = kb - ka;
-    p.slots = 0;
-    for (int k = ka; k < kb; ++k) {
-        const int q = k - ka;
-        if (zero[k] != 0) {
-            p.row[q] = -1;
-            continue;
-        }
-        const int l = rows[k];
-        p.row[q] = l;
-        if (l < kb) {
-            p.entry[q] = l - ka;
-            continue;
-        }
-        int s = 0;
-        while (s < p.slots && p.slot_row[s] != l) {
-            ++s;
-        }
-        if (s == p.slots) {
-            p.slot_row[s] = l;
-            ++p.slots;
-        }
-        p.entry[q] = p.width + s;
+    for (int e = 0; e < q; ++e) {
+        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(e) * n;
+        std::swap(b.perm[at + r], b.perm[at + s]);
+        std::swap(b.hi[at + r], b.hi[at + s]);
+        std::swap(b.lo[at + r], b.lo[at + s]);
     }
-    // gather the multipliers of the tracked rows
-    p.gather_split = true;
-    for (int q = 0; q < p.width; ++q) {
-        p.gather_split = p.gather_split && (zero[ka + q] != 0 || p.split[ka + q] != 0);
-    }
-    const int size = (p.width + p.slots) * p.width;
-    for (int e = 0; e < p.width + p.slots; ++e) {
-        const int r = e < p.width ? ka + e : p.slot_row[e - p.width];
-        for (int q = 0; q < p.width; ++q) {
-            const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(ka + q) * n + r;
-            std::memcpy(&gather[e * p.width + q], &a[at], sizeof(Real));
-            if (p.gather_split && r > ka + q) {
-                gather2[e * p.width + q] = p.hi[at];
-                gather2[size + e * p.width + q] = p.lo[at];
-            }
-        }
-    }
-    p.gather = gather;
-    p.gather_hi = gather2;
-    p.gather_lo = gather2 + size;
 }
 
 // c(i) := l_r(i) * t_r + c(i) for r = 0 .. nt - 1 in turn, rows i = first ..
@@ -325,7 +287,7 @@ void update_rows(Real* c, const Real* const* cols, const Real* ts, int nt, int f
     }
 }
 
-// The same with l_r(i) = hi[r][i] + lo[r][i], the sum exact (split_column).
+// The same with l_r(i) = hi[r][i] + lo[r][i], the sum exact.
 void update_rows_split(Real* c, const double* const* hi, const double* const* lo, const Real* ts, int nt,
                        int first, int n)
 {
@@ -364,120 +326,77 @@ void update_rows_split(Real* c, const double* const* hi, const double* const* lo
     }
 }
 
-// Applies the steps of plan p to column j of the column-major matrix a of
-// order n, giving every element exactly the operations, in exactly the
-// order, that the step-by-step elimination gives it:
+// Applies the steps b.ka .. b.ka + width - 1 to column j of the column-major
+// matrix a of order n, giving every element exactly the operations, in
+// exactly the order, that the step-by-step elimination gives it:
 //   at step k, t := a(l, j); a(l, j) := a(k, j); a(k, j) := t; then, unless t
 //   is exactly zero, a(i, j) := a(i, k) * t + a(i, j) for i = k + 1 .. n - 1.
-// An element's updates are delayed until its value is needed, and then taken
-// in order while it sits in a register: a tracked row when the interchange
-// of a step reads it, every other bottom row at the end, several rows at a
-// time. Rows never stored in between see no difference.
-void apply_steps(const StepPlan& p, Real* a, int n, int j)
+// First the interchanges; then the top rows ka .. kb - 1 in order, row k
+// taking the steps before k and so becoming the t of step k; then every
+// lower row takes all the steps while it sits in a register.
+void apply_block(const Block& b, Real* a, int n, int j)
 {
     Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
-    const int w = p.width;
-    std::array<Real, 2 * kMaxBlock> val;  // tracked values, pending updates from[e] ..
-    std::array<int, 2 * kMaxBlock> from;  // -1: the value still sits in its row, untouched
-    std::array<int, kMaxBlock> act;       // steps (from ka) with a non-zero t, in order
-    std::array<Real, kMaxBlock> ts;       // their t
+    const int ka = b.ka;
+    const int kb = ka + b.width;
+
+    // interchange as the steps would
+    for (int q = 0; q < b.width; ++q) {
+        const int l = b.row[q];
+        if (l >= 0 && l != ka + q) {
+            std::swap(c[ka + q], c[l]);
+        }
+    }
+
+    // the top rows: row k gets the earlier steps and is then the t of step k
+    std::array<int, kMaxBlock> act;  // steps (from ka) with a non-zero t, in order
+    std::array<Real, kMaxBlock> ts;  // their t
     int nt = 0;
-
-    std::fill_n(from.begin(), w + p.slots, -1);
-
-    // the value of tracked entry e brought up to date with the steps so far;
-    // every caller then either finishes the entry or gives it a new value
-    // (only multipliers below the diagonal are ever read here)
-    auto current = [&](int e) {
-        Real v;
-        int r0 = from[e];
-        if (r0 < 0) {
-            v = c[e < w ? p.ka + e : p.slot_row[e - w]];
-            r0 = 0;
-        } else {
-            v = val[e];
+    bool split = true;
+    for (int q = 0; q < b.width; ++q) {
+        const int k = ka + q;
+        Real v = c[k];
+        for (int r = 0; r < nt; ++r) {
+            const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(act[r]) * n + k;
+            v = b.split[act[r]] != 0 ? (static_cast<Real>(b.hi[at]) + b.lo[at]) * ts[r] + v
+                                     : b.perm[at] * ts[r] + v;
         }
-        if (p.gather_split) {
-            const double* gh = p.gather_hi + e * w;
-            const double* gl = p.gather_lo + e * w;
-            for (int r = r0; r < nt; ++r) {
-                v = (static_cast<Real>(gh[act[r]]) + gl[act[r]]) * ts[r] + v;
-            }
-        } else {
-            const Real* g = p.gather + e * w;
-            for (int r = r0; r < nt; ++r) {
-                v = g[act[r]] * ts[r] + v;
-            }
-        }
-        return v;
-    };
-
-    // the steps one by one on the tracked rows; row k is final at step k
-    for (int q = 0; q < w; ++q) {
-        const int k = p.ka + q;
-        const Real vk = current(q);
-        if (p.row[q] < 0) {
-            c[k] = vk;
-            continue;
-        }
-        const int e = p.entry[q];
-        Real t = vk;
-        if (e != q) {
-            t = current(e);
-            val[e] = vk;  // takes this step's update too
-            from[e] = nt;
-        }
-        c[k] = t;
-        if (t != 0) {
+        c[k] = v;
+        if (b.row[q] >= 0 && v != 0) {
             act[nt] = q;
-            ts[nt] = t;
+            ts[nt] = v;
+            split = split && b.split[q] != 0;
             ++nt;
         }
     }
-    if (nt == 0 && p.slots == 0) {
-        return;
-    }
 
-    // the other bottom rows, six at a time, every update in register
-    bool split = true;
-    for (int r = 0; r < nt; ++r) {
-        split = split && p.split[p.ka + act[r]] != 0;
-    }
+    // the lower rows, every update in register
     if (split) {
         std::array<const double*, kMaxBlock> his;
         std::array<const double*, kMaxBlock> los;
         for (int r = 0; r < nt; ++r) {
-            his[r] = p.hi + static_cast<std::ptrdiff_t>(p.ka + act[r]) * n;
-            los[r] = p.lo + static_cast<std::ptrdiff_t>(p.ka + act[r]) * n;
+            his[r] = b.hi + static_cast<std::ptrdiff_t>(act[r]) * n;
+            los[r] = b.lo + static_cast<std::ptrdiff_t>(act[r]) * n;
         }
-        update_rows_split(c, his.data(), los.data(), ts.data(), nt, p.kb, n);
+        update_rows_split(c, his.data(), los.data(), ts.data(), nt, kb, n);
     } else {
         std::array<const Real*, kMaxBlock> cols;
         for (int r = 0; r < nt; ++r) {
-            cols[r] = a + static_cast<std::ptrdiff_t>(p.ka + act[r]) * n;
+            cols[r] = b.perm + static_cast<std::ptrdiff_t>(act[r]) * n;
         }
-        update_rows(c, cols.data(), ts.data(), nt, p.kb, n);
-    }
-
-    // the pivot rows got a meaningless pass above; their true values
-    for (int s = 0; s < p.slots; ++s) {
-        c[p.slot_row[s]] = current(w + s);
+        update_rows(c, cols.data(), ts.data(), nt, kb, n);
     }
 }
 
-// Runs body(lo, hi) on [first, last) split into `threads` nearly equal parts,
-// the first part on the calling thread.
-template <class Body>
-void split_columns(int first, int last, int threads, const Body& body)
+// Runs body(lo, hi) on [first, last) split into `threads` nearly equal
+// parts, each on a thread of its own, while the calling thread runs own().
+template <class Body, class Own>
+void split_columns(int first, int last, int threads, const Body& body, const Own& own)
 {
     const int count = last - first;
-    if (threads <= 1 || count < 2 * threads) {
-        body(first, last);
-        return;
-    }
     std::vector<std::thread> pool;
-    pool.reserve(static_cast<std::size_t>(threads - 1));
-    for (int w = 1; w < threads; ++w) {
+    pool.reserve(static_cast<std::size_t>(threads));
+    for (int w = 0; w < threads && count > 0; ++w) {
         const int lo = first + count * w / threads;
         const int hi = first + count * (w + 1) / threads;
         try {
@@ -486,7 +405,7 @@ void split_columns(int first, int last, int threads, const Body& body)
             body(lo, hi);  // no thread to be had: do the part here
         }
     }
-    body(first, first + count / threads);
+    own();
     for (std::thread& th : pool) {
         th.join();
     }
@@ -507,27 +426,15 @@ void split_columns(int first, int last, int threads, const Body& body)
 // steps is first carried out on its own columns, each column taking the
 // earlier steps of the block before its own pivot step (find the pivot,
 // interchange, multipliers); then every later column takes all the steps of
-// the block (apply_steps), whole columns shared among the threads. One
-// element still sees its interchanges and updates in the order of the steps,
-// each update rounded as M(i, k) * t + M(i, j), so it gets the same bits.
-// Each multiplier is also kept as two doubles whose sum is exactly it
-// (split_column): two double loads and an exact addition cost less than one
-// load of an 80-bit real.
+// the block (apply_block), whole columns shared among the threads while the
+// calling thread already factors the next block. One element still sees its
+// interchanges and updates in the order of the steps, each update rounded as
+// M(i, k) * t + M(i, j), so it gets the same bits.
 void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int threads)
 {
     const int n = MAT_ORDER;
     const auto nn = static_cast<std::size_t>(n);
-    block = std::clamp(block, 1, LU_MAX_BLOCK);
-    status = 0;
-    PIVOTS.resize(nn);
-    lu_rows_.resize(nn);
-    lu_zero_.assign(nn, 0);
     lu_work_.resize(nn * nn);
-    lu_gather_.resize(2 * static_cast<std::size_t>(block) * static_cast<std::size_t>(block));
-    lu_gather2_.resize(2 * lu_gather_.size());
-    lu_hi_.resize(nn * nn);
-    lu_lo_.resize(nn * nn);
-    lu_split_.assign(nn, 0);
     Real* a = lu_work_.data();
 
     // column-major copy; bits moved, not values loaded
@@ -537,17 +444,64 @@ void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int thre
         }
     }
 
-    StepPlan plan;
-    plan.hi = lu_hi_.data();
-    plan.lo = lu_lo_.data();
-    plan.split = lu_split_.data();
-    for (int k0 = 0; k0 < n - 1; k0 += block) {
-        const int k1 = std::min(k0 + block, n - 1);
+    factor_columns(a, status, block, threads);
 
-        // the block's own columns
+    // back to rows
+    for (std::size_t i = 0; i < nn; ++i) {
+        for (std::size_t j = 0; j < nn; ++j) {
+            std::memcpy(&m[i * nn + j], &a[j * nn + i], sizeof(Real));
+        }
+    }
+}
+
+// LU_FACTOR_COLUMNS: LU_FACTOR on a matrix held column after column.
+//
+// Usual call: by a caller that fills the matrix column by column anyway and
+// needs only the solve, not the factors in rows: MAT_ORDER = n;
+// LU_FACTOR_COLUMNS(a, status); if status is 0, LU_SOLVE_COLUMNS(a, b).
+//
+//   on entry  a       element (i, j), counted from 1, at (j - 1) * n + (i - 1).
+//   on return a       the factors of LU_FACTOR, stored the same way, bit for
+//                     bit the transpose of what LU_FACTOR leaves.
+//             status  as LU_FACTOR.
+//
+// Not checked: MAT_ORDER >= 1; a holds n^2 elements.
+void Matrices::LU_FACTOR_COLUMNS(NXN_MATRIX& a, int& status)
+{
+    factor_columns(a.data(), status, LU_BLOCK, LU_THREADS);
+}
+
+// The elimination of LU_FACTOR_BLOCKED on the column-major array a, in place.
+void Matrices::factor_columns(Real* a, int& status, int block, int threads)
+{
+    const int n = MAT_ORDER;
+    const auto nn = static_cast<std::size_t>(n);
+    block = std::clamp(block, 1, LU_MAX_BLOCK);
+    status = 0;
+    PIVOTS.resize(nn);
+    const std::size_t bsize = static_cast<std::size_t>(block) * nn;
+    lu_perm_.resize(2 * bsize);
+    lu_split_hi_.resize(2 * bsize);
+    lu_split_lo_.resize(2 * bsize);
+
+    // two blocks: one being eliminated from the later columns while the
+    // next is factored
+    std::array<Block, 2> blocks;
+    for (std::size_t h = 0; h < 2; ++h) {
+        blocks[h].perm = lu_perm_.data() + h * bsize;
+        blocks[h].hi = lu_split_hi_.data() + h * bsize;
+        blocks[h].lo = lu_split_lo_.data() + h * bsize;
+    }
+
+    // the columns k0 .. k1 - 1 of a block, each taking the earlier steps of
+    // the block before its own step
+    auto factor_block = [&](Block& b, int k0, int k1) {
+        b.ka = k0;
         for (int j = k0; j < k1; ++j) {
-            plan_steps(plan, a, n, lu_rows_.data(), lu_zero_.data(), k0, j, lu_gather_.data(), lu_gather2_.data());
-            apply_steps(plan, a, n, j);
+            const int q = j - k0;
+            b.width = q;
+            apply_block(b, a, n, j);
+            b.width = q + 1;
 
             // find the pivot
             Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
@@ -560,19 +514,20 @@ void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int thre
                     big = v;
                 }
             }
-            lu_rows_[static_cast<std::size_t>(j)] = l;
             PIVOTS[static_cast<std::size_t>(j)] = l + 1;
 
             // a zero pivot leaves the column untouched
             if (c[l] == 0) {
-                lu_zero_[static_cast<std::size_t>(j)] = 1;
+                b.row[q] = -1;
                 status = j + 1;
                 continue;
             }
+            b.row[q] = l;
 
             // interchange if necessary
             if (l != j) {
                 std::swap(c[l], c[j]);
+                swap_rows(b, n, q, l, j);
             }
 
             // compute multipliers
@@ -580,29 +535,46 @@ void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int thre
             for (int i = j + 1; i < n; ++i) {
                 c[i] = c[i] * t;
             }
-            lu_split_[static_cast<std::size_t>(j)] = split_column(a, n, j, lu_hi_.data(), lu_lo_.data()) ? 1 : 0;
+            take_column(b, a, n, q);
         }
+    };
 
-        // eliminate the block from the later columns
-        // (a thread costs tens of microseconds to start: only for a big update)
-        plan_steps(plan, a, n, lu_rows_.data(), lu_zero_.data(), k0, k1, lu_gather_.data(), lu_gather2_.data());
-        const double work = static_cast<double>(n - k1) * (n - k0) * (k1 - k0);
-        split_columns(k1, n, work < kThreadWork ? 1 : threads, [&plan, a, n](int lo, int hi) {
+    if (n > 1) {
+        factor_block(blocks[0], 0, std::min(block, n - 1));
+    }
+    for (int k0 = 0, h = 0; k0 < n - 1; k0 += block, h ^= 1) {
+        const int k1 = std::min(k0 + block, n - 1);
+        const int k2 = std::min(k1 + block, n - 1);
+        const Block& cur = blocks[static_cast<std::size_t>(h)];
+        Block& next = blocks[static_cast<std::size_t>(h ^ 1)];
+        auto eliminate = [&cur, a, n](int lo, int hi) {
             for (int j = lo; j < hi; ++j) {
-                apply_steps(plan, a, n, j);
+                apply_block(cur, a, n, j);
             }
+        };
+
+        // eliminate the block from the later columns, and factor the next
+        // block as soon as its own columns have been updated
+        const double work = static_cast<double>(n - k1) * (n - k0) * (k1 - k0);
+        if (threads < 2 || work < kThreadWork) {
+            eliminate(k1, n);
+            factor_block(next, k1, k2);
+            continue;
+        }
+        // this thread also factors the next block, about half a column's
+        // update per column: the other threads take the columns from mid on
+        const int cols = k2 - k1;
+        const int share = ((n - k1) + cols / 2) / threads;
+        const int mid = std::clamp(k1 + share - cols / 2, k2, n);
+        split_columns(mid, n, threads - 1, eliminate, [&] {
+            eliminate(k1, k2);
+            factor_block(next, k1, k2);
+            eliminate(k2, mid);
         });
     }
     PIVOTS[nn - 1] = n;
     if (a[nn * nn - 1] == 0) {
         status = n;
-    }
-
-    // back to rows
-    for (std::size_t i = 0; i < nn; ++i) {
-        for (std::size_t j = 0; j < nn; ++j) {
-            std::memcpy(&m[i * nn + j], &a[j * nn + i], sizeof(Real));
-        }
     }
 }
 
@@ -649,6 +621,43 @@ void Matrices::LU_SOLVE(const NXN_MATRIX& m, N_VECTOR& b) const
             for (int p = 1; p <= k - 1; ++p) {
                 Real& y = b[static_cast<std::size_t>(p - 1)];
                 y = t * m[MAT_INDEX(p, k)] + y;
+            }
+        }
+    }
+}
+
+// LU_SOLVE_COLUMNS: LU_SOLVE for the factors that LU_FACTOR_COLUMNS left,
+// held column after column; the same operations in the same order, so the
+// same bits as LU_SOLVE on the factors in rows.
+void Matrices::LU_SOLVE_COLUMNS(const NXN_MATRIX& a, N_VECTOR& b) const
+{
+    const int n = MAT_ORDER;
+
+    // solve L y = b
+    for (int k = 1; k <= n - 1; ++k) {
+        const int l = PIVOTS[static_cast<std::size_t>(k - 1)];
+        const Real t = b[static_cast<std::size_t>(l - 1)];
+        if (l != k) {
+            b[static_cast<std::size_t>(l - 1)] = b[static_cast<std::size_t>(k - 1)];
+            b[static_cast<std::size_t>(k - 1)] = t;
+        }
+        if (t != 0) {
+            for (int p = 1; p <= n - k; ++p) {
+                Real& y = b[static_cast<std::size_t>(k + p - 1)];
+                y = t * a[MAT_INDEX(k, k + p)] + y;
+            }
+        }
+    }
+
+    // solve U x = y
+    for (int k = n; k >= 1; --k) {
+        Real& bk = b[static_cast<std::size_t>(k - 1)];
+        bk = bk / a[MAT_INDEX(k, k)];
+        const Real t = -bk;
+        if (t != 0) {
+            for (int p = 1; p <= k - 1; ++p) {
+                Real& y = b[static_cast<std::size_t>(p - 1)];
+                y = t * a[MAT_INDEX(k, p)] + y;
             }
         }
     }

@@ -43,14 +43,20 @@ public:
     void LU_FACTOR_REFERENCE(NXN_MATRIX& m, int& status);
     // LU_FACTOR with its tuning made explicit: `block` elimination steps are
     // applied to each column at a time (1 .. LU_MAX_BLOCK), the columns of
-    // each update are shared among `threads` threads (at least 1). Every
-    // choice gives the same bits; LU_FACTOR uses LU_BLOCK and LU_THREADS.
+    // each update are shared among `threads` threads (1: none started).
+    // Every choice gives the same bits; LU_FACTOR uses LU_BLOCK and
+    // LU_THREADS. A second thread has not paid on the shared 2-core build
+    // machines (bench_lu shows both), so LU_FACTOR starts none.
     void LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int threads);
     static constexpr int LU_MAX_BLOCK = 128;
     static constexpr int LU_BLOCK = 32;
-    static constexpr int LU_THREADS = 2;
+    static constexpr int LU_THREADS = 1;
     // Replaces b by the solution of M x = b, M factored by LU_FACTOR.
     void LU_SOLVE(const NXN_MATRIX& m, N_VECTOR& b) const;
+    // The same pair for a matrix held column after column (element (i, j) at
+    // (j - 1) * n + (i - 1)): no copy, no conversion, the same bits.
+    void LU_FACTOR_COLUMNS(NXN_MATRIX& a, int& status);
+    void LU_SOLVE_COLUMNS(const NXN_MATRIX& a, N_VECTOR& b) const;
 
     // Cholesky factorisation A = R^T R of the upper triangle; status = first
     // step whose pivot is not positive, 0 on success.
@@ -59,19 +65,15 @@ public:
     void CHOL_SOLVE(const NXN_MATRIX& m, N_VECTOR& b) const;
 
 private:
+    void factor_columns(Real* a, int& status, int block, int threads);
     // Scratch of LU_FACTOR, kept between calls so that a factorisation of
-    // the same order allocates nothing: the column-major copy of the matrix,
-    // the pivot rows counted from 0, the steps whose pivot was zero, the
-    // multipliers of the rows that one block of steps interchanges, and all
-    // multipliers again as pairs of doubles (cheaper to load).
+    // the same order allocates nothing: the column-major copy of the matrix
+    // and, for two blocks of steps, a copy of their multipliers, also split
+    // into pairs of doubles.
     std::vector<Real> lu_work_;
-    std::vector<Real> lu_gather_;
-    std::vector<double> lu_gather2_;
-    std::vector<double> lu_hi_;  // the multipliers, each split in two doubles
-    std::vector<double> lu_lo_;
-    std::vector<unsigned char> lu_split_;
-    std::vector<int> lu_rows_;
-    std::vector<unsigned char> lu_zero_;
+    std::vector<Real> lu_perm_;
+    std::vector<double> lu_split_hi_;
+    std::vector<double> lu_split_lo_;
 };
 
 }  // namespace dz

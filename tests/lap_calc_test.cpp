@@ -277,6 +277,48 @@ TEST(WearMatrix_FastFill, BitForBitAsReference) {
         ASSERT_EQ(fast.size(), r.size() * r.size());
         EXPECT_TRUE(same_bits(fast, reference));
         EXPECT_TRUE(std::all_of(fast.begin(), fast.end(), [](Real v) { return std::isfinite(v); }));
+        // column after column: the transpose, bit for bit
+        dz::NXN_MATRIX columns(3, NaN);
+        dz::fill_wear_matrix_columns(r, count, outers[s], columns);
+        ASSERT_EQ(columns.size(), reference.size());
+        const auto n = r.size();
+        dz::NXN_MATRIX transposed(columns.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t j = 0; j < n; ++j) transposed[j * n + i] = columns[i * n + j];
+        }
+        EXPECT_TRUE(same_bits(transposed, reference));
+    }
+}
+
+TEST(WearMatrix_Solve, SameBitsAsTheStraightforwardSolve) {
+    // The load's solve (column-major fill, factors and solve) against the
+    // reference fill, the reference elimination and the plain solve, on the
+    // wear matrices of the example files.
+    for (const char* name : {"mirror200.srf", "profile500.srf"}) {
+        SCOPED_TRACE(name);
+        dz::Tokenizer tokenizer('.');
+        const auto read = dz::read_surface(example(name), tokenizer);
+        ASSERT_TRUE(read.data);
+        const dz::SurfaceData& surface = *read.data;
+        const int n = surface.zone_count;
+        const Real outer = surface.radius[static_cast<std::size_t>(n - 1)];
+
+        dz::Matrices reference;
+        reference.MAT_ORDER = n;
+        dz::NXN_MATRIX m;
+        dz::fill_wear_matrix_reference(surface.radius, n, outer, m);
+        int status = -1;
+        reference.LU_FACTOR_REFERENCE(m, status);
+        ASSERT_EQ(status, 0);
+        dz::N_VECTOR want(surface.raw.begin(), surface.raw.begin() + n);
+        reference.LU_SOLVE(m, want);
+
+        dz::Matrices solver;
+        dz::NXN_MATRIX storage;
+        dz::N_VECTOR got(surface.raw.begin(), surface.raw.begin() + n);
+        EXPECT_EQ(dz::solve_wear(solver, surface.radius, n, outer, storage, got), std::nullopt);
+        EXPECT_EQ(solver.PIVOTS, reference.PIVOTS);
+        EXPECT_TRUE(same_bits(got, want));
     }
 }
 

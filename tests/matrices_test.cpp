@@ -404,10 +404,10 @@ namespace {
 // Matrices on which the fast factorisation must give the reference's bits.
 // Small integers with many zeros make exact zero pivots, zero t values,
 // ties in the pivot columns and bottom rows used as pivot rows twice in one
-// block; dense random reals exercise the bulk of the update; infinities
-// and magnitudes far outside the range of double give multipliers that the
-// fast update cannot take as two doubles.
-enum class Fill { dense, small_integers, zero_columns, with_inf, wide_range };
+// block; dense random reals exercise the bulk of the update; NaNs,
+// infinities and magnitudes far outside the range of double give
+// multipliers that the fast update cannot take as two doubles.
+enum class Fill { dense, small_integers, zero_columns, special, wide_range };
 
 NXN_MATRIX test_matrix(int n, Fill fill, std::mt19937_64& gen)
 {
@@ -437,12 +437,17 @@ NXN_MATRIX test_matrix(int n, Fill fill, std::mt19937_64& gen)
         }
         break;
     }
-    case Fill::with_inf:
+    case Fill::special:
+        // signed zeros, so that a skipped update (t == 0) is told from an
+        // update by -0 + 0 = +0; NaNs and infinities that a skipped update
+        // must not spread
         for (Real& x : m) {
-            x = small(gen) * (small(gen) != 0 ? 1 : 0);
+            const int v = small(gen) * (small(gen) != 0 ? 1 : 0);
+            x = v == 0 && small(gen) < 0 ? -0.0L : static_cast<Real>(v);
         }
         for (int c = 0; c < 1 + n / 16; ++c) {
-            m[static_cast<std::size_t>(pick(gen) * n + pick(gen))] = kInf;
+            m[static_cast<std::size_t>(pick(gen) * n + pick(gen))] = kNaN;
+            m[static_cast<std::size_t>(pick(gen) * n + pick(gen))] = -kInf;
         }
         break;
     }
@@ -473,7 +478,7 @@ TEST(Matrices_FastLu, BitIdenticalToReference)
     };
     const std::vector<Tuning> all_tunings = {{1, 1}, {3, 1}, {Matrices::LU_BLOCK, 2}, {Matrices::LU_MAX_BLOCK, 2}};
     const std::vector<Tuning> few_tunings = {{7, 2}};
-    const std::vector<Fill> all_fills = {Fill::dense, Fill::small_integers, Fill::zero_columns, Fill::with_inf,
+    const std::vector<Fill> all_fills = {Fill::dense, Fill::small_integers, Fill::zero_columns, Fill::special,
                                          Fill::wide_range};
     const std::vector<Fill> few_fills = {Fill::dense, Fill::small_integers, Fill::wide_range};
     std::mt19937_64 gen(77);
@@ -507,6 +512,28 @@ TEST(Matrices_FastLu, BitIdenticalToReference)
                 s.LU_FACTOR_BLOCKED(got, status, tu.block, tu.threads);
                 check(s, got, status, "blocked");
             }
+            // the matrix held column after column: the transposed factors
+            {
+                Matrices c = solver(n);
+                const auto un = static_cast<std::size_t>(n);
+                NXN_MATRIX cols(nn);
+                for (std::size_t i = 0; i < un; ++i) {
+                    for (std::size_t j = 0; j < un; ++j) cols[j * un + i] = a[i * un + j];
+                }
+                int status = -1;
+                c.LU_FACTOR_COLUMNS(cols, status);
+                NXN_MATRIX rows(nn);
+                for (std::size_t i = 0; i < un; ++i) {
+                    for (std::size_t j = 0; j < un; ++j) rows[i * un + j] = cols[j * un + i];
+                }
+                ++checked;
+                EXPECT_EQ(status, want_status) << "columns n = " << n;
+                EXPECT_EQ(c.PIVOTS, ref.PIVOTS) << "columns n = " << n;
+                EXPECT_TRUE(same_matrix(rows, want, nn)) << "columns n = " << n;
+                N_VECTOR x(un, 1);
+                c.LU_SOLVE_COLUMNS(cols, x);
+                EXPECT_TRUE(same_matrix(x, want_x, x.size())) << "columns n = " << n;
+            }
             // the public entry, called twice on one object to reuse its scratch
             Matrices s = solver(n);
             for (int round = 0; round < 2; ++round) {
@@ -518,7 +545,7 @@ TEST(Matrices_FastLu, BitIdenticalToReference)
         }
     }
     // the fills above must have produced zero pivots, or half the test is idle
-    EXPECT_GE(zero_status, static_cast<int>(orders.size()));
+    EXPECT_GE(zero_status, static_cast<int>(orders.size()) / 2);
     EXPECT_GT(checked, 0);
 }
 
