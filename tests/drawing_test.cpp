@@ -8,8 +8,11 @@
 
 #include "drawing/lap_plot.hpp"
 #include "drawing/recording_canvas.hpp"
+#include "tests/test_states.hpp"
 
 namespace {
+
+using dz::testing::loaded_state;
 
 using dz::CanvasCall;
 using dz::CanvasOp;
@@ -23,24 +26,6 @@ constexpr Rgb BLACK{0, 0, 0};
 constexpr Rgb GREEN{0, 255, 0};
 constexpr Rgb RED{255, 0, 0};
 constexpr Rgb BLUE{0, 0, 255};
-
-// A loaded state of `zones` zones, radii evenly from `first_radius` to 100 mm,
-// the same positive values in both value arrays unless changed afterwards.
-dz::WorkingState loaded_state(int zones, Real first_radius = 0) {
-    dz::WorkingState ws;
-    ws.ZONE_COUNT = zones;
-    ws.LAST_ZONE = zones - 1;
-    ws.OUTER_RADIUS = 100;
-    for (int k = 0; k < zones; ++k) {
-        const Real r = zones == 1 ? 100 : first_radius + (100 - first_radius) * k / (zones - 1);
-        ws.ZONE_RADIUS.push_back(r);
-        ws.ZONE_RAW.push_back(1 + Real(k % 3));
-        ws.ZONE_PROFILE.push_back(1 + Real(k % 3));
-    }
-    ws.LEAF_EDGES.assign(static_cast<std::size_t>(4 * zones), std::numeric_limits<Real>::quiet_NaN());
-    ws.loaded = true;
-    return ws;
-}
 
 RecordingCanvas draw(dz::WorkingState& ws, char sep = '.') {
     RecordingCanvas canvas;

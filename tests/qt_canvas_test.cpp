@@ -16,8 +16,11 @@
 #include "app/png_module.hpp"
 #include "app/qt_canvas.hpp"
 #include "drawing/lap_plot.hpp"
+#include "tests/test_states.hpp"
 
 namespace {
+
+using dz::testing::loaded_state;
 
 using dz::Pixel;
 using dz::QtCanvas;
@@ -45,20 +48,6 @@ double screen_angle(double x, double y, double cx, double cy) {
     return a < 0 ? a + 360 : a;
 }
 
-dz::WorkingState loaded_state(int zones) {
-    dz::WorkingState ws;
-    ws.ZONE_COUNT = zones;
-    ws.LAST_ZONE = zones - 1;
-    ws.OUTER_RADIUS = 100;
-    for (int k = 0; k < zones; ++k) {
-        ws.ZONE_RADIUS.push_back(10 + dz::Real(90) * k / (zones - 1));
-        ws.ZONE_RAW.push_back(1 + dz::Real(k % 3));
-        ws.ZONE_PROFILE.push_back(1 + dz::Real(k % 3));
-    }
-    ws.LEAF_EDGES.assign(static_cast<std::size_t>(4 * zones), 0);
-    ws.loaded = true;
-    return ws;
-}
 
 TEST(QtCanvas_Arc, AnglesCountCounterclockwiseOnScreen) {
     struct Case {
@@ -168,7 +157,7 @@ TEST(QtCanvas_Primitives, RectangleLinesAndText) {
 
 TEST(QtCanvas_LapPlot, EmptyAndLoadedPlots) {
     dz::WorkingState empty;
-    dz::WorkingState loaded = loaded_state(20);
+    dz::WorkingState loaded = loaded_state(20, 10);
     for (dz::WorkingState* ws : {&empty, &loaded}) {
         QImage image = blank(Qt::black);  // the background must cover everything
         {
@@ -221,7 +210,7 @@ TEST(QtCanvas_PngModule, SameImageAsTheWindowDraws) {
     const auto render = reinterpret_cast<dz::RenderPngFunction>(dlsym(module, dz::PNG_RENDER_SYMBOL));
     ASSERT_NE(render, nullptr) << dlerror();
 
-    dz::WorkingState ws = loaded_state(30);
+    dz::WorkingState ws = loaded_state(30, 10);
     const std::string path =
         QDir::temp().filePath(QStringLiteral("dz_qt_canvas_test_%1.png").arg(::getpid())).toStdString();
     char error[256] = "";
