@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: once in a release
-# build, once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# build, once more under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then a short run of each fuzzing harness.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -15,4 +16,7 @@ echo "== sanitizer build =="
 scripts/build.sh build/sanitize -DCMAKE_BUILD_TYPE=Debug -DDOROZIRI_SANITIZE=ON -DDOROZIRI_BUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize --output-on-failure --parallel "$jobs"
+echo "== fuzzing smoke (about a minute) =="
+scripts/fuzz.sh 60
+
 echo "== all tests passed =="
