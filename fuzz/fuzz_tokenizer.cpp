@@ -165,9 +165,8 @@ const std::string INT_SUFFIX = "' is not a valid integer value";
 const std::string REAL_SUFFIX = "' is not a valid floating point value";
 
 void check_message(const dz::ConversionError& e, const std::string& token, bool integer) {
-    std::string expected = "'" + token + (integer ? INT_SUFFIX : REAL_SUFFIX);
-    // what() is a C string: a NUL byte in the token ends it there.
-    expected.resize(std::string_view(expected.c_str()).size());
+    // Control characters of the token are shown as '?'.
+    const std::string expected = "'" + dz::shown_in_message(token) + (integer ? INT_SUFFIX : REAL_SUFFIX);
     check(e.what() == expected, "conversion error message", e.what());
 }
 

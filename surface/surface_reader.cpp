@@ -35,7 +35,7 @@ bool blank(const std::string& line) {
     return line.find_first_not_of(" \t") == std::string::npos;
 }
 
-std::string quoted(const std::string& line) { return "\"" + line + "\""; }
+std::string quoted(const std::string& line) { return "\"" + shown_in_message(line) + "\""; }
 
 // Reads the first number of a header line. Empty result: no number there.
 std::optional<Real> header_number(Tokenizer& tokenizer, const std::string& line) {

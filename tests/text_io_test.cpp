@@ -486,7 +486,9 @@ TEST(Tokenizer_RaisesConversionError, Messages) {
         {"2147483648", true, "'2147483648' is not a valid integer value"},
         {"1e5000", false, "'1e5000' is not a valid floating point value"},
         {"  nan", false, "'nan' is not a valid floating point value"},
-        {"1\r", false, "'1\r' is not a valid floating point value"},
+        // control characters are shown as '?', so a NUL does not cut the message
+        {"1\r", false, "'1?' is not a valid floating point value"},
+        {"\x01" "02\x7f", true, "'?02?' is not a valid integer value"},
         {"%s", true, "'%s' is not a valid integer value"},
     };
     for (const Case& c : cases) {
@@ -495,6 +497,8 @@ TEST(Tokenizer_RaisesConversionError, Messages) {
                                              : error_of([&] { t.READ_REAL(x); });
         EXPECT_EQ(message, c.message) << c.line;
     }
+    t.IN_LINE = std::string("'0\0" "2", 4);
+    EXPECT_EQ(error_of([&] { t.READ_REAL(x); }), "''0?2' is not a valid floating point value");
     EXPECT_EQ(i, 11);
     EXPECT_EQ(x, 0.5L);
 

@@ -94,7 +94,7 @@ void Tokenizer::READ_INT(std::int32_t& destination) {
     const std::string token = read_token(got_token);
     if (!got_token) return;
     const std::optional<std::int32_t> value = parse_int(token);
-    if (!value) throw ConversionError("'" + token + "' is not a valid integer value");
+    if (!value) throw ConversionError("'" + shown_in_message(token) + "' is not a valid integer value");
     destination = *value;
 }
 
@@ -113,8 +113,17 @@ void Tokenizer::READ_REAL(Real& destination) {
     const std::string token = read_token(got_token);
     if (!got_token) return;
     const std::optional<Real> value = parse_real(token, decimal_separator_);
-    if (!value) throw ConversionError("'" + token + "' is not a valid floating point value");
+    if (!value) throw ConversionError("'" + shown_in_message(token) + "' is not a valid floating point value");
     destination = *value;
+}
+
+std::string shown_in_message(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown) {
+        const auto code = static_cast<unsigned char>(c);
+        if ((code < 0x20 && c != '\t') || code == 0x7f) c = '?';
+    }
+    return shown;
 }
 
 }  // namespace dz

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "matrices/real.hpp"
 
@@ -16,6 +17,12 @@ class ConversionError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The text of a file shown in a message: control characters other than the
+// tab (codes 0 to 31 and 127), which a renamed binary file brings and a C
+// string or a message box would cut or garble, are shown as '?'; every
+// other byte is kept.
+[[nodiscard]] std::string shown_in_message(std::string_view text);
 
 // A caller stores a line in IN_LINE and calls READ_INT / READ_REAL once per
 // number. The line stays current until another line is stored; "@#$" in
