@@ -32,6 +32,7 @@
 #include "lap_calc/calc_lap.hpp"
 #include "lap_calc/working_state.hpp"
 #include "text_io/numbers.hpp"
+#include "tests/state_compare.hpp"
 
 namespace {
 
@@ -46,27 +47,10 @@ void check(bool ok, const char* what, std::string_view detail = {}) {
     if (!ok) fail(what, detail);
 }
 
-bool same(Real a, Real b) { return a == b || (std::isnan(a) && std::isnan(b)); }
-
-bool same(const dz::N_VECTOR& a, const dz::N_VECTOR& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (!same(a[i], b[i])) return false;
-    }
-    return true;
-}
-
 // Everything of the working state that the user sees or that a later
 // command reads.
 bool same_state(const dz::WorkingState& a, const dz::WorkingState& b) {
-    return a.NUM_LEAVES == b.NUM_LEAVES && same(a.EFFICIENCY, b.EFFICIENCY) && a.SPINDLE == b.SPINDLE &&
-           same(a.BASE_OFFSET, b.BASE_OFFSET) && a.PLOT_CAPTION == b.PLOT_CAPTION &&
-           a.TARGET_TEXT == b.TARGET_TEXT && same(a.ZONE_RADIUS, b.ZONE_RADIUS) &&
-           same(a.ZONE_RAW, b.ZONE_RAW) && same(a.ZONE_PROFILE, b.ZONE_PROFILE) &&
-           a.ZONE_COUNT == b.ZONE_COUNT && a.LAST_ZONE == b.LAST_ZONE && same(a.OUTER_RADIUS, b.OUTER_RADIUS) &&
-           same(a.RAW_MIN, b.RAW_MIN) && same(a.PROFILE_MIN, b.PROFILE_MIN) && same(a.LEAF_EDGES, b.LEAF_EDGES) &&
-           same(a.WEAR_MATRIX, b.WEAR_MATRIX) && same(a.SPLINE_COEF, b.SPLINE_COEF) &&
-           a.PLOT_SCALE == b.PLOT_SCALE && a.loaded == b.loaded;
+    return dz::testing::differing_fields(a, b).empty();
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }

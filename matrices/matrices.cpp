@@ -562,10 +562,30 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
             continue;
         }
         // this thread also factors the next block, about half a column's
-        // update per column: the other threads take the columns from mid on
+        // update per column: the other threads take the columns from mid on.
+        // Only columns with a non-zero value in a row that the block's
+        // steps read as t take any update (a banded matrix, like the wear
+        // matrix, has none far right of the diagonal): the columns are
+        // shared by that count, not by their number.
         const int cols = k2 - k1;
-        const int share = ((n - k1) + cols / 2) / threads;
-        const int mid = std::clamp(k1 + share - cols / 2, k2, n);
+        auto takes_update = [&cur, a, n](int j) {
+            const Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
+            for (int q = 0; q < cur.width; ++q) {
+                const int l = cur.row[q];
+                if (c[cur.ka + q] != 0 || (l >= 0 && c[l] != 0)) return true;
+            }
+            return false;
+        };
+        std::vector<int>& updated = lu_updated_;
+        updated.assign(static_cast<std::size_t>(n - k1) + 1, 0);  // updated[j - k1]: such columns in k1 .. j - 1
+        for (int j = k1; j < n; ++j) {
+            updated[static_cast<std::size_t>(j - k1 + 1)] =
+                updated[static_cast<std::size_t>(j - k1)] + (takes_update(j) ? 1 : 0);
+        }
+        const int total = updated.back();
+        const int own_share = (total + cols / 2) / threads - cols / 2;
+        int mid = k2;
+        while (mid < n && updated[static_cast<std::size_t>(mid - k1)] < own_share) ++mid;
         split_columns(mid, n, threads - 1, eliminate, [&] {
             eliminate(k1, k2);
             factor_block(next, k1, k2);

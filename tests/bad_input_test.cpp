@@ -22,6 +22,7 @@
 #include "export/text_export.hpp"
 #include "lap_calc/calc_lap.hpp"
 #include "scripted_dialogs.hpp"
+#include "tests/state_compare.hpp"
 
 namespace fs = std::filesystem;
 using dz::Real;
@@ -53,40 +54,9 @@ std::string zone_lines(int count) {
     return text;
 }
 
-bool same(Real a, Real b) { return a == b || (std::isnan(a) && std::isnan(b)); }
-bool same(const dz::N_VECTOR& a, const dz::N_VECTOR& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (!same(a[i], b[i])) return false;
-    }
-    return true;
-}
-
 // The whole working state that the user sees or a later command reads.
 ::testing::AssertionResult same_state(const WorkingState& a, const WorkingState& b) {
-    std::vector<std::string> differ;
-    auto note = [&](bool equal, const char* name) {
-        if (!equal) differ.emplace_back(name);
-    };
-    note(a.NUM_LEAVES == b.NUM_LEAVES, "NUM_LEAVES");
-    note(same(a.EFFICIENCY, b.EFFICIENCY), "EFFICIENCY");
-    note(a.SPINDLE == b.SPINDLE, "SPINDLE");
-    note(same(a.BASE_OFFSET, b.BASE_OFFSET), "BASE_OFFSET");
-    note(a.PLOT_CAPTION == b.PLOT_CAPTION, "PLOT_CAPTION");
-    note(a.TARGET_TEXT == b.TARGET_TEXT, "TARGET_TEXT");
-    note(same(a.ZONE_RADIUS, b.ZONE_RADIUS), "ZONE_RADIUS");
-    note(same(a.ZONE_RAW, b.ZONE_RAW), "ZONE_RAW");
-    note(same(a.ZONE_PROFILE, b.ZONE_PROFILE), "ZONE_PROFILE");
-    note(a.ZONE_COUNT == b.ZONE_COUNT, "ZONE_COUNT");
-    note(a.LAST_ZONE == b.LAST_ZONE, "LAST_ZONE");
-    note(same(a.OUTER_RADIUS, b.OUTER_RADIUS), "OUTER_RADIUS");
-    note(same(a.RAW_MIN, b.RAW_MIN), "RAW_MIN");
-    note(same(a.PROFILE_MIN, b.PROFILE_MIN), "PROFILE_MIN");
-    note(same(a.LEAF_EDGES, b.LEAF_EDGES), "LEAF_EDGES");
-    note(same(a.WEAR_MATRIX, b.WEAR_MATRIX), "WEAR_MATRIX");
-    note(same(a.SPLINE_COEF, b.SPLINE_COEF), "SPLINE_COEF");
-    note(a.PLOT_SCALE == b.PLOT_SCALE, "PLOT_SCALE");
-    note(a.loaded == b.loaded, "loaded");
+    const std::vector<std::string> differ = dz::testing::differing_fields(a, b);
     if (differ.empty()) return ::testing::AssertionSuccess();
     auto failure = ::testing::AssertionFailure() << "changed:";
     for (const auto& name : differ) failure << ' ' << name;

@@ -49,7 +49,8 @@ bool same_bits(Real a, Real b) {
     return a == b && std::signbit(a) == std::signbit(b);
 }
 
-bool same_bits(const std::vector<Real>& a, const std::vector<Real>& b) {
+template <typename Alloc>
+bool same_bits(const std::vector<Real, Alloc>& a, const std::vector<Real, Alloc>& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (!same_bits(a[i], b[i])) return false;

@@ -454,7 +454,8 @@ NXN_MATRIX test_matrix(int n, Fill fill, std::mt19937_64& gen)
     return m;
 }
 
-bool same_matrix(const NXN_MATRIX& a, const NXN_MATRIX& b, std::size_t count)
+template <typename A, typename B>
+bool same_matrix(const A& a, const B& b, std::size_t count)
 {
     for (std::size_t q = 0; q < count; ++q) {
         if (!same_bits(a[q], b[q])) {

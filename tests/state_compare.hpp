@@ -1,0 +1,54 @@
+#pragma once
+// Comparing two working states field by field, for the tests and the fuzzer
+// that check that a refused load or command changes nothing.
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "lap_calc/working_state.hpp"
+
+namespace dz::testing {
+
+// Equal values, NaN counting as equal to NaN.
+inline bool same(Real a, Real b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+template <typename Alloc>
+bool same(const std::vector<Real, Alloc>& a, const std::vector<Real, Alloc>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!same(a[i], b[i])) return false;
+    }
+    return true;
+}
+
+// The names of the fields that differ, among everything of the working state
+// that the user sees or that a later command reads; empty when none does.
+inline std::vector<std::string> differing_fields(const WorkingState& a, const WorkingState& b) {
+    std::vector<std::string> differ;
+    auto note = [&](bool equal, const char* name) {
+        if (!equal) differ.emplace_back(name);
+    };
+    note(a.NUM_LEAVES == b.NUM_LEAVES, "NUM_LEAVES");
+    note(same(a.EFFICIENCY, b.EFFICIENCY), "EFFICIENCY");
+    note(a.SPINDLE == b.SPINDLE, "SPINDLE");
+    note(same(a.BASE_OFFSET, b.BASE_OFFSET), "BASE_OFFSET");
+    note(a.PLOT_CAPTION == b.PLOT_CAPTION, "PLOT_CAPTION");
+    note(a.TARGET_TEXT == b.TARGET_TEXT, "TARGET_TEXT");
+    note(same(a.ZONE_RADIUS, b.ZONE_RADIUS), "ZONE_RADIUS");
+    note(same(a.ZONE_RAW, b.ZONE_RAW), "ZONE_RAW");
+    note(same(a.ZONE_PROFILE, b.ZONE_PROFILE), "ZONE_PROFILE");
+    note(a.ZONE_COUNT == b.ZONE_COUNT, "ZONE_COUNT");
+    note(a.LAST_ZONE == b.LAST_ZONE, "LAST_ZONE");
+    note(same(a.OUTER_RADIUS, b.OUTER_RADIUS), "OUTER_RADIUS");
+    note(same(a.RAW_MIN, b.RAW_MIN), "RAW_MIN");
+    note(same(a.PROFILE_MIN, b.PROFILE_MIN), "PROFILE_MIN");
+    note(same(a.LEAF_EDGES, b.LEAF_EDGES), "LEAF_EDGES");
+    note(same(a.WEAR_MATRIX, b.WEAR_MATRIX), "WEAR_MATRIX");
+    note(same(a.SPLINE_COEF, b.SPLINE_COEF), "SPLINE_COEF");
+    note(a.PLOT_SCALE == b.PLOT_SCALE, "PLOT_SCALE");
+    note(a.loaded == b.loaded, "loaded");
+    return differ;
+}
+
+}  // namespace dz::testing
