@@ -598,6 +598,45 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
     }
 }
 
+namespace {
+
+// The solve of LU_SOLVE on factors that at(i, j) reads, whichever way they
+// are stored.
+template <class At>
+void solve_factored(int n, const std::vector<int>& PIVOTS, N_VECTOR& b, const At& at)
+{
+    // solve L y = b
+    for (int k = 1; k <= n - 1; ++k) {
+        const int l = PIVOTS[static_cast<std::size_t>(k - 1)];
+        const Real t = b[static_cast<std::size_t>(l - 1)];
+        if (l != k) {
+            b[static_cast<std::size_t>(l - 1)] = b[static_cast<std::size_t>(k - 1)];
+            b[static_cast<std::size_t>(k - 1)] = t;
+        }
+        if (t != 0) {
+            for (int p = 1; p <= n - k; ++p) {
+                Real& y = b[static_cast<std::size_t>(k + p - 1)];
+                y = t * at(k + p, k) + y;
+            }
+        }
+    }
+
+    // solve U x = y
+    for (int k = n; k >= 1; --k) {
+        Real& bk = b[static_cast<std::size_t>(k - 1)];
+        bk = bk / at(k, k);
+        const Real t = -bk;
+        if (t != 0) {
+            for (int p = 1; p <= k - 1; ++p) {
+                Real& y = b[static_cast<std::size_t>(p - 1)];
+                y = t * at(p, k) + y;
+            }
+        }
+    }
+}
+
+}  // namespace
+
 // LU_SOLVE: solve M x = b with M factored by LU_FACTOR.
 //
 // Usual call: after LU_FACTOR(m, status) gave status 0, with the same
@@ -614,36 +653,7 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
 // back substitution with U. An update whose factor is exactly zero is skipped.
 void Matrices::LU_SOLVE(const NXN_MATRIX& m, N_VECTOR& b) const
 {
-    const int n = MAT_ORDER;
-
-    // solve L y = b
-    for (int k = 1; k <= n - 1; ++k) {
-        const int l = PIVOTS[static_cast<std::size_t>(k - 1)];
-        const Real t = b[static_cast<std::size_t>(l - 1)];
-        if (l != k) {
-            b[static_cast<std::size_t>(l - 1)] = b[static_cast<std::size_t>(k - 1)];
-            b[static_cast<std::size_t>(k - 1)] = t;
-        }
-        if (t != 0) {
-            for (int p = 1; p <= n - k; ++p) {
-                Real& y = b[static_cast<std::size_t>(k + p - 1)];
-                y = t * m[MAT_INDEX(k + p, k)] + y;
-            }
-        }
-    }
-
-    // solve U x = y
-    for (int k = n; k >= 1; --k) {
-        Real& bk = b[static_cast<std::size_t>(k - 1)];
-        bk = bk / m[MAT_INDEX(k, k)];
-        const Real t = -bk;
-        if (t != 0) {
-            for (int p = 1; p <= k - 1; ++p) {
-                Real& y = b[static_cast<std::size_t>(p - 1)];
-                y = t * m[MAT_INDEX(p, k)] + y;
-            }
-        }
-    }
+    solve_factored(MAT_ORDER, PIVOTS, b, [&](int i, int j) { return m[MAT_INDEX(i, j)]; });
 }
 
 // LU_SOLVE_COLUMNS: LU_SOLVE for the factors that LU_FACTOR_COLUMNS left,
@@ -651,36 +661,7 @@ void Matrices::LU_SOLVE(const NXN_MATRIX& m, N_VECTOR& b) const
 // same bits as LU_SOLVE on the factors in rows.
 void Matrices::LU_SOLVE_COLUMNS(const NXN_MATRIX& a, N_VECTOR& b) const
 {
-    const int n = MAT_ORDER;
-
-    // solve L y = b
-    for (int k = 1; k <= n - 1; ++k) {
-        const int l = PIVOTS[static_cast<std::size_t>(k - 1)];
-        const Real t = b[static_cast<std::size_t>(l - 1)];
-        if (l != k) {
-            b[static_cast<std::size_t>(l - 1)] = b[static_cast<std::size_t>(k - 1)];
-            b[static_cast<std::size_t>(k - 1)] = t;
-        }
-        if (t != 0) {
-            for (int p = 1; p <= n - k; ++p) {
-                Real& y = b[static_cast<std::size_t>(k + p - 1)];
-                y = t * a[MAT_INDEX(k, k + p)] + y;
-            }
-        }
-    }
-
-    // solve U x = y
-    for (int k = n; k >= 1; --k) {
-        Real& bk = b[static_cast<std::size_t>(k - 1)];
-        bk = bk / a[MAT_INDEX(k, k)];
-        const Real t = -bk;
-        if (t != 0) {
-            for (int p = 1; p <= k - 1; ++p) {
-                Real& y = b[static_cast<std::size_t>(p - 1)];
-                y = t * a[MAT_INDEX(k, p)] + y;
-            }
-        }
-    }
+    solve_factored(MAT_ORDER, PIVOTS, b, [&](int i, int j) { return a[MAT_INDEX(j, i)]; });
 }
 
 // CHOL_FACTOR: Cholesky factorisation A = R^T R of a symmetric positive
