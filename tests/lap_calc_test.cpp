@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "drawing/leaf_outline.hpp"
 #include "lap_calc/calc_lap.hpp"
 #include "lap_calc/spline_fit.hpp"
 #include "lap_calc/wear_matrix.hpp"
@@ -332,6 +333,51 @@ TEST(WearMatrix_Singular, ZeroPivotGivesInfo) {
     const dz::N_VECTOR before = profile;
     EXPECT_EQ(dz::solve_wear(solver, radius, 3, 100, m, profile), std::optional<std::string>("INFO = 2"));
     EXPECT_TRUE(same_bits(profile, before));
+}
+
+TEST(CalcLap_Straightforward, SameProfileAndOutlineBits) {
+    // The whole load against the straightforward transcription of it: the
+    // reference fill in rows, the one-step elimination, the plain solve, then
+    // the same smoothing and outline. The smoothed profile, PROFILE_MIN and
+    // LEAF_EDGES must come out bit for bit, under both lap types.
+    for (const char* name : {"mirror200.srf", "profile500.srf"}) {
+        for (const bool spindle : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (spindle ? " spindle" : " stroke"));
+            dz::WorkingState loaded;
+            ASSERT_EQ(dz::CALC_LAP(loaded, example(name), spindle, '.'), std::nullopt);
+
+            dz::Tokenizer tokenizer('.');
+            const dz::SurfaceData surface = *dz::read_surface(example(name), tokenizer).data;
+            dz::WorkingState plain;
+            const int n = surface.zone_count;
+            plain.ZONE_COUNT = n;
+            plain.LAST_ZONE = n - 1;
+            plain.OUTER_RADIUS = surface.radius[static_cast<std::size_t>(n - 1)];
+            plain.ZONE_RADIUS = surface.radius;
+            plain.ZONE_RAW = surface.raw;
+            plain.ZONE_PROFILE = surface.raw;
+            plain.RAW_MIN = surface.raw_min;
+            plain.matrices.MAT_ORDER = n;
+            dz::fill_wear_matrix_reference(plain.ZONE_RADIUS, n, plain.OUTER_RADIUS, plain.WEAR_MATRIX);
+            int status = -1;
+            plain.matrices.LU_FACTOR_REFERENCE(plain.WEAR_MATRIX, status);
+            ASSERT_EQ(status, 0);
+            plain.matrices.LU_SOLVE(plain.WEAR_MATRIX, plain.ZONE_PROFILE);
+            ASSERT_EQ(dz::smooth_profile(plain.matrices, plain.bsplines, plain.WEAR_MATRIX, plain.SPLINE_COEF,
+                                         plain.ZONE_PROFILE, n, plain.PROFILE_MIN),
+                      std::nullopt);
+            plain.SPINDLE = spindle;
+            plain.BASE_OFFSET = spindle ? -plain.RAW_MIN : -plain.PROFILE_MIN;
+            plain.LEAF_EDGES.assign(static_cast<std::size_t>(n) * 4, NaN);
+            dz::build_leaf_edges(plain);
+
+            const dz::N_VECTOR profile(loaded.ZONE_PROFILE.begin(), loaded.ZONE_PROFILE.begin() + n);
+            const dz::N_VECTOR want(plain.ZONE_PROFILE.begin(), plain.ZONE_PROFILE.begin() + n);
+            EXPECT_TRUE(same_bits(profile, want));
+            EXPECT_TRUE(same_bits(loaded.PROFILE_MIN, plain.PROFILE_MIN));
+            EXPECT_TRUE(same_bits(loaded.LEAF_EDGES, plain.LEAF_EDGES));
+        }
+    }
 }
 
 // ------------------------------------------------------------- spline fit
