@@ -23,6 +23,7 @@
 #include "lap_calc/calc_lap.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/state_compare.hpp"
+#include "tests/test_folder.hpp"
 
 namespace fs = std::filesystem;
 using dz::Real;
@@ -135,10 +136,7 @@ std::string read_bytes(const fs::path& path) {
 class BadInput : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / (std::string("doroziri_bad_input_") + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = dz::testing::fresh_test_folder("doroziri_bad_input_");
     }
     void TearDown() override {
         std::error_code ignored;

@@ -14,6 +14,7 @@
 #include "app/commands.hpp"
 #include "lap_calc/calc_lap.hpp"
 #include "scripted_dialogs.hpp"
+#include "tests/test_folder.hpp"
 
 namespace fs = std::filesystem;
 using dz::LapCommands;
@@ -52,10 +53,7 @@ std::vector<std::string> crlf_lines(const std::string& bytes) {
 class CommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / (std::string("doroziri_commands_") + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = dz::testing::fresh_test_folder("doroziri_commands_");
         old_cwd_ = fs::current_path();
         fs::current_path(dir_);
     }

@@ -29,6 +29,7 @@
 #include "app/qt_dialogs.hpp"
 #include "app/tform1.hpp"
 #include "scripted_dialogs.hpp"
+#include "tests/test_folder.hpp"
 
 namespace fs = std::filesystem;
 using dz::TFORM1;
@@ -48,10 +49,7 @@ std::string surface_text(const std::string& caption) {
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / (std::string("doroziri_window_") + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = dz::testing::fresh_test_folder("doroziri_window_");
     }
     void TearDown() override { fs::remove_all(dir_); }
 
