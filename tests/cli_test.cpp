@@ -13,6 +13,7 @@
 #include "app/cli.hpp"
 #include "export/text_export.hpp"
 #include "lap_calc/calc_lap.hpp"
+#include "tests/test_text.hpp"
 
 namespace {
 
@@ -38,16 +39,6 @@ std::string slurp(const std::filesystem::path& path) {
 
 const std::string EXAMPLES = std::string(DOROZIRI_SOURCE_DIR) + "/examples/";
 const std::string MIRROR = EXAMPLES + "mirror200.srf";
-
-std::vector<std::string> split_crlf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    EXPECT_EQ(start, text.size()) << "text after the last CR LF";
-    return lines;
-}
 
 std::vector<std::string> split_tabs(const std::string& line) {
     std::vector<std::string> fields;
@@ -120,7 +111,7 @@ TEST_F(CliTest, TextExport_EachLapType) {
         EXPECT_EQ(r.err, "");
         outputs.push_back(r.out);
         EXPECT_EQ(r.out, library_export(bytes, c.steps));
-        const std::vector<std::string> lines = split_crlf(r.out);
+        const std::vector<std::string> lines = dz::testing::crlf_lines(r.out);
         ASSERT_EQ(lines.size(), 43u);
         EXPECT_EQ(lines[0], "200 mm f/5 paraboloid, test of 7 December");
         EXPECT_EQ(lines[1], "radius, mm\tx/radius\ty/radius");
@@ -179,7 +170,7 @@ TEST_F(CliTest, CommaSeparator_FileOptionsAndExport) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, library_export(bytes, {false, false, 0, 87.5L}, ','));
-    const std::vector<std::string> lines = split_crlf(r.out);
+    const std::vector<std::string> lines = dz::testing::crlf_lines(r.out);
     ASSERT_EQ(lines.size(), 43u);
     EXPECT_EQ(lines[3].substr(0, 4), "2,5\t");
     EXPECT_EQ(lines[42].substr(0, 6), "100,0\t");

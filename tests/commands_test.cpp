@@ -15,6 +15,7 @@
 #include "lap_calc/calc_lap.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"
+#include "tests/test_text.hpp"
 
 namespace fs = std::filesystem;
 using dz::LapCommands;
@@ -37,16 +38,6 @@ std::string surface_text(const std::string& caption, const std::string& b_line =
 std::string read_bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::vector<std::string> crlf_lines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(bytes.substr(start, end - start));
-    }
-    EXPECT_EQ(start, bytes.size()) << "text after the last CR LF";
-    return lines;
 }
 
 // Each test works in a folder of its own, which is also the working folder.
@@ -362,7 +353,7 @@ TEST_F(CommandsTest, Caption_EditReachesBothExports) {
     dialogs_.files = {FileAnswer{txt}, FileAnswer{dxf}};
     commands_.Savetxt1Click();
     commands_.Save1Click();
-    const auto lines = crlf_lines(read_bytes(txt));
+    const auto lines = dz::testing::crlf_lines(read_bytes(txt));
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[0], "M2 {\\P}");
     EXPECT_NE(read_bytes(dxf).find("\r\n{2/5 Stroke Tessaro, 4 Leaves\\PM2 {\\P}" + target_values + "\r\n"),
@@ -418,7 +409,7 @@ TEST_F(CommandsTest, Exports_ThroughSaveDialogs) {
         const auto path = write("shape", "old contents that are longer than nothing");
         dialogs_.files = {FileAnswer{path}};
         (commands_.*c.command)();
-        const auto lines = crlf_lines(read_bytes(path));
+        const auto lines = dz::testing::crlf_lines(read_bytes(path));
         EXPECT_EQ(lines.front(), c.preset == std::string(".dxf") ? "  0" : "Test mirror 200");
         EXPECT_EQ(lines.size(), c.preset == std::string(".dxf") ? 3012u + 22 * 10 : 12u);
         // The preset comes back each time.

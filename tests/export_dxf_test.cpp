@@ -23,6 +23,7 @@
 #include "export/dxf_export.hpp"
 #include "export/file_output.hpp"
 #include "lap_calc/working_state.hpp"
+#include "tests/test_text.hpp"
 
 namespace {
 
@@ -53,24 +54,6 @@ WorkingState make_state(int n, Real radius = 60) {
         ws.edge_at(1, k, 1) = r * std::cos(a);
     }
     return ws;
-}
-
-// The lines of a CR LF text; fails the test on a line end of another kind.
-std::vector<std::string> crlf_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            ADD_FAILURE() << "text does not end with CR LF";
-            break;
-        }
-        const std::string line = text.substr(start, end - start);
-        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "stray CR or LF in: " << line;
-        lines.push_back(line);
-        start = end + 2;
-    }
-    return lines;
 }
 
 struct Group {
@@ -124,7 +107,7 @@ TEST(DxfExport_FileShape, LineCountsSectionsAndLineEnds) {
     for (const int n : {1, 3, 11, 40, 458, 459, 500}) {
         SCOPED_TRACE("zones " + std::to_string(n));
         const std::string text = dz::dxf_export(make_state(n));
-        const std::vector<std::string> lines = crlf_lines(text);
+        const std::vector<std::string> lines = dz::testing::crlf_lines(text);
         const std::size_t zones = static_cast<std::size_t>(n);
         ASSERT_EQ(lines.size(), 3012 + 22 * zones);
 
@@ -213,7 +196,7 @@ TEST(DxfExport_Caption, PrefixLeavesAndTargetTextUnchanged) {
         ws.SPINDLE = c.spindle;
         ws.NUM_LEAVES = c.leaves;
         ws.TARGET_TEXT = c.target;
-        const std::vector<std::string> lines = crlf_lines(dz::dxf_export(ws));
+        const std::vector<std::string> lines = dz::testing::crlf_lines(dz::dxf_export(ws));
         ASSERT_EQ(lines.size(), 3012U + 44U);
         EXPECT_EQ(lines[HEAD_LINES - 1], "  1");
         EXPECT_EQ(lines[HEAD_LINES], c.expected);
@@ -236,7 +219,7 @@ TEST(DxfExport_Handles, VertexSequenceSkipsTemplateHandles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("zones " + std::to_string(c.zones));
-        const std::vector<Group> groups = groups_of(crlf_lines(dz::dxf_export(make_state(c.zones))));
+        const std::vector<Group> groups = groups_of(dz::testing::crlf_lines(dz::dxf_export(make_state(c.zones))));
         const std::vector<std::string> vh = vertex_handles(groups);
         ASSERT_EQ(vh.size(), static_cast<std::size_t>(c.zones));
         EXPECT_EQ(vh.front(), "35");
@@ -297,7 +280,7 @@ TEST(DxfExport_Coordinates, EdgeOneInMillimetresWithTwoDecimals) {
         ws.OUTER_RADIUS = c.radius;
         ws.edge_at(1, static_cast<int>(i), 0) = c.x;
         ws.edge_at(1, static_cast<int>(i), 1) = c.y;
-        const std::vector<std::string> lines = crlf_lines(dz::dxf_export(ws));
+        const std::vector<std::string> lines = dz::testing::crlf_lines(dz::dxf_export(ws));
         const std::size_t v = HEAD_LINES + 1 + MIDDLE_LINES + 22 * i;
         EXPECT_EQ(lines[v + 16], " 10");
         EXPECT_EQ(lines[v + 17], c.x_text);
@@ -314,7 +297,7 @@ TEST(DxfExport_Coordinates, EdgeOneInMillimetresWithTwoDecimals) {
 TEST(DxfExport_Objects, LayoutPointersNameTheLayouts) {
     for (const int n : {3, 500}) {
         SCOPED_TRACE("zones " + std::to_string(n));
-        const std::vector<Group> groups = groups_of(crlf_lines(dz::dxf_export(make_state(n))));
+        const std::vector<Group> groups = groups_of(dz::testing::crlf_lines(dz::dxf_export(make_state(n))));
         // handle -> (type, layout name)
         std::map<std::string, std::pair<std::string, std::string>> records;
         std::string type, handle;
