@@ -480,17 +480,17 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
     status = 0;
     PIVOTS.resize(nn);
     const std::size_t bsize = static_cast<std::size_t>(block) * nn;
-    lu_perm_.resize(2 * bsize);
-    lu_split_hi_.resize(2 * bsize);
-    lu_split_lo_.resize(2 * bsize);
 
     // two blocks: one being eliminated from the later columns while the
-    // next is factored
+    // next is factored; each has bsize reals and twice bsize doubles.
+    const std::size_t block_bytes = bsize * (sizeof(Real) + 2 * sizeof(double));
+    lu_blocks_.resize(2 * block_bytes);
     std::array<Block, 2> blocks;
     for (std::size_t h = 0; h < 2; ++h) {
-        blocks[h].perm = lu_perm_.data() + h * bsize;
-        blocks[h].hi = lu_split_hi_.data() + h * bsize;
-        blocks[h].lo = lu_split_lo_.data() + h * bsize;
+        std::byte* base = lu_blocks_.data() + h * block_bytes;
+        blocks[h].perm = reinterpret_cast<Real*>(base);
+        blocks[h].hi = reinterpret_cast<double*>(base + bsize * sizeof(Real));
+        blocks[h].lo = blocks[h].hi + bsize;
     }
 
     // the columns k0 .. k1 - 1 of a block, each taking the earlier steps of

@@ -70,11 +70,10 @@ private:
     // Scratch of LU_FACTOR, kept between calls so that a factorisation of
     // the same order allocates nothing: the column-major copy of the matrix
     // and, for two blocks of steps, a copy of their multipliers, also split
-    // into pairs of doubles.
-    std::vector<Real> lu_work_;
-    std::vector<Real> lu_perm_;
-    std::vector<double> lu_split_hi_;
-    std::vector<double> lu_split_lo_;
+    // into pairs of doubles (all three in one block of matrix storage, which
+    // is never cleared: each element is written before it is read).
+    NXN_MATRIX lu_work_;
+    std::vector<std::byte, MatrixAllocator<std::byte>> lu_blocks_;
     std::vector<int> lu_updated_;  // columns taking an update, to share them between threads
 };
 

@@ -27,9 +27,9 @@ using N_VECTOR = std::vector<Real>;
 // The allocator of matrix storage. A matrix of order 500 takes 4 MB: its
 // elements are left unset when it grows (every user writes them before
 // reading), so that they are touched first by the threads that fill them,
-// and a large block is aligned to 2 MB and offered to the kernel for huge
-// pages, so that the first touch costs a few page faults instead of a
-// thousand.
+// and a block from 512 KB on is rounded up to whole 2 MB pages, aligned to
+// one and offered to the kernel for huge pages, so that the first touch
+// costs a few page faults instead of hundreds.
 template <typename T>
 struct MatrixAllocator {
     using value_type = T;
