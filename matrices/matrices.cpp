@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -200,9 +201,13 @@ constexpr double kThreadWork = 2e5;
 // doubles hi + lo whose sum, formed in Real, is exactly it (split[q] when
 // every element splits): two double loads and an exact addition cost far
 // less than one load of an 80-bit real.
+//
+// Below row zend every multiplier of the copy is an exact zero: a banded
+// matrix, like the wear matrix, leaves most rows of every block there.
 struct Block {
     int ka = 0;
     int width = 0;
+    int zend = 0;  // rows zend .. n - 1: every multiplier of steps ka .. ka + width - 1 is zero
     std::array<int, kMaxBlock> row{};  // pivot row of step ka + q; -1: zero pivot, no step
     std::array<unsigned char, kMaxBlock> split{};
     Real* perm = nullptr;
@@ -221,9 +226,13 @@ void take_column(Block& b, const Real* a, int n, int q)
     double* hi = b.hi + static_cast<std::ptrdiff_t>(q) * n;
     double* lo = b.lo + static_cast<std::ptrdiff_t>(q) * n;
     bool exact = true;
+    int last = k;  // last row whose multiplier is not zero (NaN counts as not zero)
     for (int i = k + 1; i < n; ++i) {
         std::memcpy(&p[i], &c[i], sizeof(Real));
         const Real x = c[i];
+        if (!(x == 0)) {
+            last = i;
+        }
         const auto h = static_cast<double>(x);
         auto l = static_cast<double>(x - static_cast<Real>(h));
         if (x == 0) {
@@ -235,12 +244,14 @@ void take_column(Block& b, const Real* a, int n, int q)
         lo[i] = l;
     }
     b.split[q] = exact ? 1 : 0;
+    b.zend = std::max(b.zend, last + 1);
 }
 
 // Moves rows r and s of the block's columns 0 .. q - 1 (interchange of
 // step b.ka + q applied to the copy).
 void swap_rows(Block& b, int n, int q, int r, int s)
 {
+    b.zend = std::max({b.zend, r + 1, s + 1});  // a non-zero may move down
     for (int e = 0; e < q; ++e) {
         const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(e) * n;
         std::swap(b.perm[at + r], b.perm[at + s]);
@@ -326,6 +337,24 @@ void update_rows_split(Real* c, const double* const* hi, const double* const* lo
     }
 }
 
+// True when v + z gives v again, bit for bit, for every exact zero z of
+// either sign: v is +0 or a normal number in canonical form. Not for -0
+// (-0 + +0 is +0), subnormals, infinities, NaNs or non-canonical encodings,
+// which the updates must meet one by one.
+bool kept_by_zero_updates(const Real& v)
+{
+    static_assert(sizeof(Real) >= 10);
+    std::uint64_t significand = 0;
+    std::uint16_t sign_exponent = 0;
+    std::memcpy(&significand, &v, 8);
+    std::memcpy(&sign_exponent, reinterpret_cast<const unsigned char*>(&v) + 8, 2);
+    const unsigned exponent = sign_exponent & 0x7fffU;
+    if (exponent == 0) {
+        return sign_exponent == 0 && significand == 0;
+    }
+    return exponent != 0x7fffU && (significand >> 63) != 0;
+}
+
 // Applies the steps b.ka .. b.ka + width - 1 to column j of the column-major
 // matrix a of order n, giving every element exactly the operations, in
 // exactly the order, that the step-by-step elimination gives it:
@@ -333,7 +362,10 @@ void update_rows_split(Real* c, const double* const* hi, const double* const* lo
 //   is exactly zero, a(i, j) := a(i, k) * t + a(i, j) for i = k + 1 .. n - 1.
 // First the interchanges; then the top rows ka .. kb - 1 in order, row k
 // taking the steps before k and so becoming the t of step k; then every
-// lower row takes all the steps while it sits in a register.
+// lower row takes all the steps while it sits in a register. In the rows
+// from b.zend on every multiplier is an exact zero: with every t finite each
+// update adds a zero there, which leaves +0 and normal numbers as they are,
+// so only the other values take the updates.
 void apply_block(const Block& b, Real* a, int n, int j)
 {
     Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
@@ -370,7 +402,26 @@ void apply_block(const Block& b, Real* a, int n, int j)
         }
     }
 
-    // the lower rows, every update in register
+    if (nt == 0) {
+        return;
+    }
+
+    // the lower rows, every update in register, down to where the
+    // multipliers end
+    int end = n;
+    if (b.zend < n && std::all_of(ts.begin(), ts.begin() + nt, [](Real t) { return std::isfinite(t); })) {
+        end = std::max(b.zend, kb);
+        for (int i = end; i < n; ++i) {
+            if (kept_by_zero_updates(c[i])) {
+                continue;
+            }
+            Real v = c[i];
+            for (int r = 0; r < nt; ++r) {
+                v = b.perm[static_cast<std::ptrdiff_t>(act[r]) * n + i] * ts[r] + v;
+            }
+            c[i] = v;
+        }
+    }
     if (split) {
         std::array<const double*, kMaxBlock> his;
         std::array<const double*, kMaxBlock> los;
@@ -378,13 +429,13 @@ void apply_block(const Block& b, Real* a, int n, int j)
             his[r] = b.hi + static_cast<std::ptrdiff_t>(act[r]) * n;
             los[r] = b.lo + static_cast<std::ptrdiff_t>(act[r]) * n;
         }
-        update_rows_split(c, his.data(), los.data(), ts.data(), nt, kb, n);
+        update_rows_split(c, his.data(), los.data(), ts.data(), nt, kb, end);
     } else {
         std::array<const Real*, kMaxBlock> cols;
         for (int r = 0; r < nt; ++r) {
             cols[r] = b.perm + static_cast<std::ptrdiff_t>(act[r]) * n;
         }
-        update_rows(c, cols.data(), ts.data(), nt, kb, n);
+        update_rows(c, cols.data(), ts.data(), nt, kb, end);
     }
 }
 
@@ -429,7 +480,11 @@ void split_columns(int first, int last, int threads, const Body& body, const Own
 // the block (apply_block), whole columns shared among the threads while the
 // calling thread already factors the next block. One element still sees its
 // interchanges and updates in the order of the steps, each update rounded as
-// M(i, k) * t + M(i, j), so it gets the same bits.
+// M(i, k) * t + M(i, j), so it gets the same bits. Below the last row where
+// a block has a non-zero multiplier (a banded matrix leaves most rows
+// there) an update adds an exact zero: a value it cannot change (+0 or a
+// normal number, every t finite) is left where it is, any other value still
+// takes every update.
 void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int threads)
 {
     const int n = MAT_ORDER;
@@ -497,6 +552,7 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
     // the block before its own step
     auto factor_block = [&](Block& b, int k0, int k1) {
         b.ka = k0;
+        b.zend = 0;
         for (int j = k0; j < k1; ++j) {
             const int q = j - k0;
             b.width = q;

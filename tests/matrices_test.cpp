@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -406,8 +407,24 @@ namespace {
 // ties in the pivot columns and bottom rows used as pivot rows twice in one
 // block; dense random reals exercise the bulk of the update; NaNs,
 // infinities and magnitudes far outside the range of double give
-// multipliers that the fast update cannot take as two doubles.
-enum class Fill { dense, small_integers, zero_columns, special, wide_range };
+// multipliers that the fast update cannot take as two doubles. Banded
+// matrices (like the wear matrix) leave the rows below the band with exact
+// zero multipliers, which the fast update passes over wherever adding a zero
+// cannot change a value: their zeros of both signs, subnormals, NaNs,
+// infinities and non-canonical encodings must still come out as the
+// reference leaves them.
+enum class Fill { dense, small_integers, zero_columns, special, wide_range, banded };
+
+// An 80-bit real from its sign-and-exponent field and its significand.
+Real encoded(std::uint16_t sign_exponent, std::uint64_t significand)
+{
+    Real x = 0;
+    unsigned char bytes[sizeof(Real)] = {};
+    std::memcpy(bytes, &significand, 8);
+    std::memcpy(bytes + 8, &sign_exponent, 2);
+    std::memcpy(&x, bytes, sizeof(Real));
+    return x;
+}
 
 NXN_MATRIX test_matrix(int n, Fill fill, std::mt19937_64& gen)
 {
@@ -434,6 +451,34 @@ NXN_MATRIX test_matrix(int n, Fill fill, std::mt19937_64& gen)
         std::uniform_int_distribution<int> expo(-1200, 1200);
         for (Real& x : m) {
             x = std::ldexp(x, expo(gen));
+        }
+        break;
+    }
+    case Fill::banded: {
+        // lower band n / 8, upper n / 5; outside it zeros of either sign and,
+        // in a few columns, values that adding a zero changes or that must
+        // meet each update: -0 (+0 + -0 is +0), a subnormal, a pseudo-denormal,
+        // an unnormal, a NaN and an infinity
+        const int lower = std::max(1, n / 8);
+        const int upper = std::max(1, n / 5);
+        std::uniform_int_distribution<int> coin(0, 1);
+        for (int i = 0; i < n; ++i) {
+            for (int j = 0; j < n; ++j) {
+                if (i - j > lower || j - i > upper) {
+                    m[static_cast<std::size_t>(i * n + j)] = coin(gen) != 0 ? -0.0L : 0.0L;
+                }
+            }
+        }
+        const std::array<Real, 6> odd = {-0.0L,
+                                         std::numeric_limits<Real>::denorm_min() * 3,
+                                         encoded(0x0000, 0x8000000000000001ULL),   // pseudo-denormal
+                                         encoded(0x3fff, 0x4000000000000000ULL),   // unnormal
+                                         kNaN,
+                                         kInf};
+        for (int c = 0; c < 1 + n / 16; ++c) {
+            const int j = pick(gen);
+            const int i = std::min(n - 1, j + lower + 1 + pick(gen) % std::max(1, n / 2));
+            m[static_cast<std::size_t>(i * n + j)] = odd[static_cast<std::size_t>(c) % odd.size()];
         }
         break;
     }
@@ -479,9 +524,9 @@ TEST(Matrices_FastLu, BitIdenticalToReference)
     };
     const std::vector<Tuning> all_tunings = {{1, 1}, {3, 1}, {Matrices::LU_BLOCK, 2}, {Matrices::LU_MAX_BLOCK, 2}};
     const std::vector<Tuning> few_tunings = {{7, 2}};
-    const std::vector<Fill> all_fills = {Fill::dense, Fill::small_integers, Fill::zero_columns, Fill::special,
-                                         Fill::wide_range};
-    const std::vector<Fill> few_fills = {Fill::dense, Fill::small_integers, Fill::wide_range};
+    const std::vector<Fill> all_fills = {Fill::dense,   Fill::small_integers, Fill::zero_columns,
+                                         Fill::special, Fill::wide_range,     Fill::banded};
+    const std::vector<Fill> few_fills = {Fill::dense, Fill::small_integers, Fill::wide_range, Fill::banded};
     std::mt19937_64 gen(77);
     int zero_status = 0, checked = 0;
     for (const int n : orders) {
