@@ -1,7 +1,7 @@
 #include "lap_calc/wear_matrix.hpp"
 
 #include <cmath>
-#include <functional>
+#include <system_error>
 #include <thread>
 
 #include "splines/arc_trig.hpp"
@@ -41,16 +41,16 @@ Real arccosine_term(const ColumnZone& c, Real r, Real d2) {
     return ARC_COS(q) * 2 / PI;
 }
 
-// Fills the columns first .. last - 1, row after row (element (j, i) at
-// j * n + i) or, with ColumnMajor, column after column (at i * n + j).
+// Fills the columns first, first + step, ... below n, row after row
+// (element (j, i) at j * n + i) or, with ColumnMajor, column after column
+// (at i * n + j); r[j] is radius[j] / outer.
 template <bool ColumnMajor>
-void fill_columns(const N_VECTOR& radius, std::size_t n, Real outer, Real* matrix, std::size_t first,
-                  std::size_t last) {
+void fill_columns(const Real* r_of, std::size_t n, Real* matrix, std::size_t first, std::size_t step) {
     const Real d2 = STROKE_OFFSET * STROKE_OFFSET;
-    for (std::size_t i = first; i < last; ++i) {
-        const ColumnZone c = column_zone(radius[i] / outer, d2);
+    for (std::size_t i = first; i < n; i += step) {
+        const ColumnZone c = column_zone(r_of[i], d2);
         for (std::size_t j = 0; j < n; ++j) {
-            const Real r = radius[j] / outer;
+            const Real r = r_of[j];
             Real element;
             if (r >= c.rho_plus_d) {
                 element = 0;
@@ -72,16 +72,28 @@ template <bool ColumnMajor>
 void fill(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
     const auto n = static_cast<std::size_t>(count);
     matrix.resize(n * n);
-    // The columns are independent: split them between two threads when the
-    // matrix is large enough to pay for starting one.
+    // the normalised radii, once per zone rather than once per element
+    N_VECTOR r(n);
+    for (std::size_t j = 0; j < n; ++j) {
+        r[j] = radius[j] / outer;
+    }
+    // The columns are independent: share them between two threads, every
+    // other column each (the inner columns have more non-zero elements),
+    // when the matrix is large enough to pay for starting one.
     constexpr std::size_t THREADED_FROM = 96;
+    bool shared = false;
     if (n >= THREADED_FROM && std::thread::hardware_concurrency() > 1) {
-        const std::size_t half = n / 2;
-        std::thread second(fill_columns<ColumnMajor>, std::cref(radius), n, outer, matrix.data(), half, n);
-        fill_columns<ColumnMajor>(radius, n, outer, matrix.data(), 0, half);
-        second.join();
-    } else {
-        fill_columns<ColumnMajor>(radius, n, outer, matrix.data(), 0, n);
+        try {
+            std::thread second(fill_columns<ColumnMajor>, r.data(), n, matrix.data(), 1, 2);
+            fill_columns<ColumnMajor>(r.data(), n, matrix.data(), 0, 2);
+            second.join();
+            shared = true;
+        } catch (const std::system_error&) {
+            // no thread to be had: fill every column here
+        }
+    }
+    if (!shared) {
+        fill_columns<ColumnMajor>(r.data(), n, matrix.data(), 0, 1);
     }
     matrix[0] = 2;
 }
