@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -185,6 +186,26 @@ constexpr int kMaxBlock = Matrices::LU_MAX_BLOCK;
 // worth sharing between threads (a thread costs tens of microseconds).
 constexpr double kThreadWork = 2e5;
 
+// True when a and b have the same 80 bits (also for NaNs and signed zeros).
+bool same_bits(const Real& a, const Real& b)
+{
+    std::uint64_t sa = 0;
+    std::uint64_t sb = 0;
+    std::uint16_t ea = 0;
+    std::uint16_t eb = 0;
+    std::memcpy(&sa, &a, 8);
+    std::memcpy(&sb, &b, 8);
+    std::memcpy(&ea, reinterpret_cast<const unsigned char*>(&a) + 8, 2);
+    std::memcpy(&eb, reinterpret_cast<const unsigned char*>(&b) + 8, 2);
+    return sa == sb && ea == eb;
+}
+
+// True when x is +0, bit for bit.
+bool is_plus_zero(const Real& x)
+{
+    return same_bits(x, Real{0});
+}
+
 // The multipliers of one block of steps ka .. ka + width - 1, in a private
 // copy whose rows follow the later interchanges of the same block.
 //
@@ -218,7 +239,24 @@ struct Block {
 // Copies column k = b.ka + q of a, rows k + 1 .. n - 1, into the block and
 // splits it; an element that does not split exactly (infinities, NaNs,
 // numbers outside the range of double) clears split[q].
-void take_column(Block& b, const Real* a, int n, int q)
+// Splits x into doubles h + l whose sum, formed in Real, is x; false when
+// no such pair exists (infinities, NaNs, numbers outside the range of
+// double, non-canonical encodings).
+bool split_real(const Real& x, double& h, double& l)
+{
+    h = static_cast<double>(x);
+    l = static_cast<double>(x - static_cast<Real>(h));
+    if (x == 0) {
+        l = h;  // a zero keeps its sign: -0 + -0 is -0
+    }
+    const Real back = static_cast<Real>(h) + static_cast<Real>(l);
+    return same_bits(back, x);
+}
+
+// Copies column k = b.ka + q of a, rows k + 1 .. n - 1, into the block and
+// splits it; an element that does not split exactly clears split[q]. Rows
+// bottom + 1 .. n - 1 all hold `tail` (the multipliers made from +0).
+void take_column(Block& b, const Real* a, int n, int q, int bottom, const Real& tail)
 {
     const int k = b.ka + q;
     const Real* c = a + static_cast<std::ptrdiff_t>(k) * n;
@@ -227,21 +265,30 @@ void take_column(Block& b, const Real* a, int n, int q)
     double* lo = b.lo + static_cast<std::ptrdiff_t>(q) * n;
     bool exact = true;
     int last = k;  // last row whose multiplier is not zero (NaN counts as not zero)
-    for (int i = k + 1; i < n; ++i) {
+    const int end = std::min(bottom + 1, n);
+    for (int i = k + 1; i < end; ++i) {
         std::memcpy(&p[i], &c[i], sizeof(Real));
-        const Real x = c[i];
-        if (!(x == 0)) {
+        if (!(c[i] == 0)) {
             last = i;
         }
-        const auto h = static_cast<double>(x);
-        auto l = static_cast<double>(x - static_cast<Real>(h));
-        if (x == 0) {
-            l = h;  // a zero keeps its sign: -0 + -0 is -0
-        }
-        const Real back = static_cast<Real>(h) + static_cast<Real>(l);
-        exact = exact && std::memcmp(&back, &x, 10) == 0;
+        double h = 0;
+        double l = 0;
+        exact = split_real(c[i], h, l) && exact;
         hi[i] = h;
         lo[i] = l;
+    }
+    if (std::max(end, k + 1) < n) {
+        double h = 0;
+        double l = 0;
+        exact = split_real(tail, h, l) && exact;
+        for (int i = std::max(end, k + 1); i < n; ++i) {
+            std::memcpy(&p[i], &tail, sizeof(Real));
+            hi[i] = h;
+            lo[i] = l;
+        }
+        if (!(tail == 0)) {
+            last = n - 1;
+        }
     }
     b.split[q] = exact ? 1 : 0;
     b.zend = std::max(b.zend, last + 1);
@@ -366,7 +413,9 @@ bool kept_by_zero_updates(const Real& v)
 // from b.zend on every multiplier is an exact zero: with every t finite each
 // update adds a zero there, which leaves +0 and normal numbers as they are,
 // so only the other values take the updates.
-void apply_block(const Block& b, Real* a, int n, int j)
+//
+// bottom: on entry and on return, a row below which column j holds only +0.
+void apply_block(const Block& b, Real* a, int n, int j, int& bottom)
 {
     Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
     const int ka = b.ka;
@@ -377,6 +426,9 @@ void apply_block(const Block& b, Real* a, int n, int j)
         const int l = b.row[q];
         if (l >= 0 && l != ka + q) {
             std::swap(c[ka + q], c[l]);
+            if (l > bottom && !is_plus_zero(c[l])) {
+                bottom = l;
+            }
         }
     }
 
@@ -422,6 +474,7 @@ void apply_block(const Block& b, Real* a, int n, int j)
             c[i] = v;
         }
     }
+    bottom = std::max(bottom, end - 1);  // rows ka .. end - 1 may no longer be +0
     if (split) {
         std::array<const double*, kMaxBlock> his;
         std::array<const double*, kMaxBlock> los;
@@ -439,21 +492,48 @@ void apply_block(const Block& b, Real* a, int n, int j)
     }
 }
 
-// Runs body(lo, hi) on [first, last) split into `threads` nearly equal
-// parts, each on a thread of its own, while the calling thread runs own().
-template <class Body, class Own>
-void split_columns(int first, int last, int threads, const Body& body, const Own& own)
+// The columns first .. last - 1 of one block update, handed out one at a
+// time from either end until the two ends meet.
+class ColumnClaims {
+public:
+    ColumnClaims(int first, int last) : ends_(pack(first, last)) {}
+    // The lowest column not yet taken, or -1 when none is left.
+    int from_left() { return claim(true); }
+    // The highest column not yet taken, or -1 when none is left.
+    int from_right() { return claim(false); }
+
+private:
+    static std::uint64_t pack(int lo, int hi) {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(lo)) << 32) | static_cast<std::uint32_t>(hi);
+    }
+    int claim(bool left) {
+        std::uint64_t ends = ends_.load(std::memory_order_relaxed);
+        for (;;) {
+            const auto lo = static_cast<int>(ends >> 32);
+            const auto hi = static_cast<int>(ends & 0xffffffffU);
+            if (lo >= hi) return -1;
+            const std::uint64_t taken = left ? pack(lo + 1, hi) : pack(lo, hi - 1);
+            if (ends_.compare_exchange_weak(ends, taken, std::memory_order_relaxed)) {
+                return left ? lo : hi - 1;
+            }
+        }
+    }
+    std::atomic<std::uint64_t> ends_;
+};
+
+// Runs `helper` on `helpers` threads of their own while the calling thread
+// runs own(); returns when all have finished. A helper that cannot be
+// started is left out (own() and the other helpers then do its part).
+template <class Helper, class Own>
+void run_alongside(int helpers, const Helper& helper, const Own& own)
 {
-    const int count = last - first;
     std::vector<std::thread> pool;
-    pool.reserve(static_cast<std::size_t>(threads));
-    for (int w = 0; w < threads && count > 0; ++w) {
-        const int lo = first + count * w / threads;
-        const int hi = first + count * (w + 1) / threads;
+    pool.reserve(static_cast<std::size_t>(std::max(helpers, 0)));
+    for (int w = 0; w < helpers; ++w) {
         try {
-            pool.emplace_back([&body, lo, hi] { body(lo, hi); });
+            pool.emplace_back(helper);
         } catch (const std::system_error&) {
-            body(lo, hi);  // no thread to be had: do the part here
+            break;
         }
     }
     own();
@@ -548,6 +628,20 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
         blocks[h].lo = blocks[h].hi + bsize;
     }
 
+    // the last row of each column that is not +0 (-1: none); a banded
+    // matrix, like the wear matrix, holds only +0 below its band, and the
+    // pivot search, the multipliers and the copies of a block need not
+    // look there
+    lu_bottom_.resize(nn);
+    for (int j = 0; j < n; ++j) {
+        const Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
+        int i = n - 1;
+        while (i >= 0 && is_plus_zero(c[i])) {
+            --i;
+        }
+        lu_bottom_[static_cast<std::size_t>(j)] = i;
+    }
+
     // the columns k0 .. k1 - 1 of a block, each taking the earlier steps of
     // the block before its own step
     auto factor_block = [&](Block& b, int k0, int k1) {
@@ -556,14 +650,16 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
         for (int j = k0; j < k1; ++j) {
             const int q = j - k0;
             b.width = q;
-            apply_block(b, a, n, j);
+            int& bottom = lu_bottom_[static_cast<std::size_t>(j)];
+            apply_block(b, a, n, j, bottom);
             b.width = q + 1;
 
-            // find the pivot
+            // find the pivot; a +0 below `bottom` never displaces it
             Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
             int l = j;
             Real big = std::fabs(c[j]);
-            for (int i = j + 1; i < n; ++i) {
+            const int end = std::min(bottom + 1, n);
+            for (int i = j + 1; i < end; ++i) {
                 const Real v = std::fabs(c[i]);
                 if (v > big) {
                     l = i;
@@ -586,12 +682,16 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
                 swap_rows(b, n, q, l, j);
             }
 
-            // compute multipliers
+            // compute multipliers; below `bottom` each is +0 * t
             const Real t = -1.0L / c[j];
-            for (int i = j + 1; i < n; ++i) {
+            for (int i = j + 1; i < end; ++i) {
                 c[i] = c[i] * t;
             }
-            take_column(b, a, n, q);
+            const Real tail = Real{0} * t;
+            for (int i = std::max(end, j + 1); i < n; ++i) {
+                c[i] = tail;
+            }
+            take_column(b, a, n, q, bottom, tail);
         }
     };
 
@@ -603,9 +703,10 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
         const int k2 = std::min(k1 + block, n - 1);
         const Block& cur = blocks[static_cast<std::size_t>(h)];
         Block& next = blocks[static_cast<std::size_t>(h ^ 1)];
-        auto eliminate = [&cur, a, n](int lo, int hi) {
+        int* bottom = lu_bottom_.data();
+        auto eliminate = [&cur, a, n, bottom](int lo, int hi) {
             for (int j = lo; j < hi; ++j) {
-                apply_block(cur, a, n, j);
+                apply_block(cur, a, n, j, bottom[j]);
             }
         };
 
@@ -617,35 +718,26 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
             factor_block(next, k1, k2);
             continue;
         }
-        // this thread also factors the next block, about half a column's
-        // update per column: the other threads take the columns from mid on.
-        // Only columns with a non-zero value in a row that the block's
-        // steps read as t take any update (a banded matrix, like the wear
-        // matrix, has none far right of the diagonal): the columns are
-        // shared by that count, not by their number.
-        const int cols = k2 - k1;
-        auto takes_update = [&cur, a, n](int j) {
-            const Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
-            for (int q = 0; q < cur.width; ++q) {
-                const int l = cur.row[q];
-                if (c[cur.ka + q] != 0 || (l >= 0 && c[l] != 0)) return true;
+        // This thread updates the next block's own columns and factors it
+        // while the other threads take the later columns one at a time from
+        // the right; then it takes them from the left until the two meet.
+        // How long the factoring takes, and which columns take any update
+        // at all (a banded matrix, like the wear matrix, has none far right
+        // of the diagonal), then decides nothing: whoever is free takes the
+        // next column. Columns are independent within one block, so the
+        // bits do not depend on who takes which.
+        ColumnClaims claims(k2, n);
+        auto take_from_right = [&claims, &cur, a, n, bottom] {
+            for (int j = claims.from_right(); j >= 0; j = claims.from_right()) {
+                apply_block(cur, a, n, j, bottom[j]);
             }
-            return false;
         };
-        std::vector<int>& updated = lu_updated_;
-        updated.assign(static_cast<std::size_t>(n - k1) + 1, 0);  // updated[j - k1]: such columns in k1 .. j - 1
-        for (int j = k1; j < n; ++j) {
-            updated[static_cast<std::size_t>(j - k1 + 1)] =
-                updated[static_cast<std::size_t>(j - k1)] + (takes_update(j) ? 1 : 0);
-        }
-        const int total = updated.back();
-        const int own_share = (total + cols / 2) / threads - cols / 2;
-        int mid = k2;
-        while (mid < n && updated[static_cast<std::size_t>(mid - k1)] < own_share) ++mid;
-        split_columns(mid, n, threads - 1, eliminate, [&] {
+        run_alongside(threads - 1, take_from_right, [&] {
             eliminate(k1, k2);
             factor_block(next, k1, k2);
-            eliminate(k2, mid);
+            for (int j = claims.from_left(); j >= 0; j = claims.from_left()) {
+                apply_block(cur, a, n, j, bottom[j]);
+            }
         });
     }
     PIVOTS[nn - 1] = n;

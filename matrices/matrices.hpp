@@ -74,7 +74,7 @@ private:
     // is never cleared: each element is written before it is read).
     NXN_MATRIX lu_work_;
     std::vector<std::byte, MatrixAllocator<std::byte>> lu_blocks_;
-    std::vector<int> lu_updated_;  // columns taking an update, to share them between threads
+    std::vector<int> lu_bottom_;  // per column, the last row that is not +0
 };
 
 }  // namespace dz
