@@ -564,7 +564,9 @@ void run_alongside(int helpers, const Helper& helper, const Own& own)
 // a block has a non-zero multiplier (a banded matrix leaves most rows
 // there) an update adds an exact zero: a value it cannot change (+0 or a
 // normal number, every t finite) is left where it is, any other value still
-// takes every update.
+// takes every update. Below the last row of a column that is not +0 the
+// pivot search finds nothing larger and every multiplier is +0 * t, the
+// same for all of them.
 void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int threads)
 {
     const int n = MAT_ORDER;

@@ -412,8 +412,11 @@ namespace {
 // zero multipliers, which the fast update passes over wherever adding a zero
 // cannot change a value: their zeros of both signs, subnormals, NaNs,
 // infinities and non-canonical encodings must still come out as the
-// reference leaves them.
-enum class Fill { dense, small_integers, zero_columns, special, wide_range, banded };
+// reference leaves them. Upper triangles with a few large values far below
+// the diagonal make pivot rows that move a value below the +0 tail of a
+// later column; a first pivot so small that -1 / pivot is infinite makes
+// every multiplier below it NaN (+0 * inf), none of them an exact zero.
+enum class Fill { dense, small_integers, zero_columns, special, wide_range, banded, long_pivots, tiny_first_pivot };
 
 // An 80-bit real from its sign-and-exponent field and its significand.
 Real encoded(std::uint16_t sign_exponent, std::uint64_t significand)
@@ -482,6 +485,23 @@ NXN_MATRIX test_matrix(int n, Fill fill, std::mt19937_64& gen)
         }
         break;
     }
+    case Fill::long_pivots:
+    case Fill::tiny_first_pivot:
+        for (int i = 0; i < n; ++i) {
+            for (int j = 0; j < i; ++j) {
+                m[static_cast<std::size_t>(i * n + j)] = 0;
+            }
+        }
+        if (fill == Fill::long_pivots) {
+            for (int c = 0; c < 1 + n / 4; ++c) {
+                const int j = pick(gen);
+                const int i = std::min(n - 1, j + 1 + pick(gen) % std::max(1, n - j));
+                m[static_cast<std::size_t>(i * n + j)] = 64 + pick(gen);
+            }
+        } else {
+            m[0] = std::numeric_limits<Real>::denorm_min() * 3;
+        }
+        break;
     case Fill::special:
         // signed zeros, so that a skipped update (t == 0) is told from an
         // update by -0 + 0 = +0; NaNs and infinities that a skipped update
@@ -524,9 +544,11 @@ TEST(Matrices_FastLu, BitIdenticalToReference)
     };
     const std::vector<Tuning> all_tunings = {{1, 1}, {3, 1}, {Matrices::LU_BLOCK, 2}, {Matrices::LU_MAX_BLOCK, 2}};
     const std::vector<Tuning> few_tunings = {{7, 2}};
-    const std::vector<Fill> all_fills = {Fill::dense,   Fill::small_integers, Fill::zero_columns,
-                                         Fill::special, Fill::wide_range,     Fill::banded};
-    const std::vector<Fill> few_fills = {Fill::dense, Fill::small_integers, Fill::wide_range, Fill::banded};
+    const std::vector<Fill> all_fills = {Fill::dense,      Fill::small_integers, Fill::zero_columns,
+                                         Fill::special,    Fill::wide_range,     Fill::banded,
+                                         Fill::long_pivots, Fill::tiny_first_pivot};
+    const std::vector<Fill> few_fills = {Fill::dense, Fill::small_integers, Fill::wide_range, Fill::banded,
+                                         Fill::long_pivots};
     std::mt19937_64 gen(77);
     int zero_status = 0, checked = 0;
     for (const int n : orders) {
