@@ -187,17 +187,27 @@ constexpr int kMaxBlock = Matrices::LU_MAX_BLOCK;
 constexpr double kThreadWork = 2e5;
 
 // True when a and b have the same 80 bits (also for NaNs and signed zeros).
+// The 80 bits of a real: the 64-bit significand (explicit integer bit on
+// top) and the sign and 15-bit exponent.
+struct RealBits {
+    std::uint64_t significand = 0;
+    std::uint16_t sign_exponent = 0;
+};
+
+RealBits bits_of(const Real& x)
+{
+    static_assert(sizeof(Real) >= 10);
+    RealBits b;
+    std::memcpy(&b.significand, &x, 8);
+    std::memcpy(&b.sign_exponent, reinterpret_cast<const unsigned char*>(&x) + 8, 2);
+    return b;
+}
+
 bool same_bits(const Real& a, const Real& b)
 {
-    std::uint64_t sa = 0;
-    std::uint64_t sb = 0;
-    std::uint16_t ea = 0;
-    std::uint16_t eb = 0;
-    std::memcpy(&sa, &a, 8);
-    std::memcpy(&sb, &b, 8);
-    std::memcpy(&ea, reinterpret_cast<const unsigned char*>(&a) + 8, 2);
-    std::memcpy(&eb, reinterpret_cast<const unsigned char*>(&b) + 8, 2);
-    return sa == sb && ea == eb;
+    const RealBits ba = bits_of(a);
+    const RealBits bb = bits_of(b);
+    return ba.significand == bb.significand && ba.sign_exponent == bb.sign_exponent;
 }
 
 // True when x is +0, bit for bit.
@@ -390,16 +400,12 @@ void update_rows_split(Real* c, const double* const* hi, const double* const* lo
 // which the updates must meet one by one.
 bool kept_by_zero_updates(const Real& v)
 {
-    static_assert(sizeof(Real) >= 10);
-    std::uint64_t significand = 0;
-    std::uint16_t sign_exponent = 0;
-    std::memcpy(&significand, &v, 8);
-    std::memcpy(&sign_exponent, reinterpret_cast<const unsigned char*>(&v) + 8, 2);
-    const unsigned exponent = sign_exponent & 0x7fffU;
+    const RealBits b = bits_of(v);
+    const unsigned exponent = b.sign_exponent & 0x7fffU;
     if (exponent == 0) {
-        return sign_exponent == 0 && significand == 0;
+        return b.sign_exponent == 0 && b.significand == 0;
     }
-    return exponent != 0x7fffU && (significand >> 63) != 0;
+    return exponent != 0x7fffU && (b.significand >> 63) != 0;
 }
 
 // Applies the steps b.ka .. b.ka + width - 1 to column j of the column-major
