@@ -192,7 +192,9 @@ char locale_decimal_separator() {
             break;
         }
     }
-    if (name.empty() || name == "C" || name == "POSIX") return '.';
+    // The C locale, in any code set ("C.UTF-8"), writes '.'; it is also the
+    // usual one here, and looking it up would cost a millisecond a run.
+    if (name.empty() || name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0) return '.';
     try {
         const std::locale locale(name);
         const char point = std::use_facet<std::numpunct<char>>(locale).decimal_point();

@@ -1,9 +1,9 @@
 #include "lap_calc/wear_matrix.hpp"
 
+#include <atomic>
 #include <cmath>
-#include <system_error>
-#include <thread>
 
+#include "matrices/helper_threads.hpp"
 #include "splines/arc_trig.hpp"
 
 namespace dz {
@@ -41,30 +41,27 @@ Real arccosine_term(const ColumnZone& c, Real r, Real d2) {
     return ARC_COS(q) * 2 / PI;
 }
 
-// Fills the columns first, first + step, ... below n, row after row
-// (element (j, i) at j * n + i) or, with ColumnMajor, column after column
-// (at i * n + j); r[j] is radius[j] / outer.
+// Fills column i, row after row (element (j, i) at j * n + i) or, with
+// ColumnMajor, column after column (at i * n + j); r[j] is radius[j] / outer.
 template <bool ColumnMajor>
-void fill_columns(const Real* r_of, std::size_t n, Real* matrix, std::size_t first, std::size_t step) {
+void fill_column(const Real* r_of, std::size_t n, Real* matrix, std::size_t i) {
     const Real d2 = STROKE_OFFSET * STROKE_OFFSET;
-    for (std::size_t i = first; i < n; i += step) {
-        const ColumnZone c = column_zone(r_of[i], d2);
-        for (std::size_t j = 0; j < n; ++j) {
-            const Real r = r_of[j];
-            Real element;
-            if (r >= c.rho_plus_d) {
-                element = 0;
-            } else if (r > c.s) {
-                element = arccosine_term(c, r, d2);  // r > s >= a: inside the annulus
-            } else if (r > c.a) {
-                element = arcsine_term(c, r) - arccosine_term(c, r, d2);
-            } else if (c.rho > STROKE_OFFSET) {
-                element = 0;
-            } else {
-                element = arcsine_term(c, r);
-            }
-            matrix[ColumnMajor ? i * n + j : j * n + i] = element;
+    const ColumnZone c = column_zone(r_of[i], d2);
+    for (std::size_t j = 0; j < n; ++j) {
+        const Real r = r_of[j];
+        Real element;
+        if (r >= c.rho_plus_d) {
+            element = 0;
+        } else if (r > c.s) {
+            element = arccosine_term(c, r, d2);  // r > s >= a: inside the annulus
+        } else if (r > c.a) {
+            element = arcsine_term(c, r) - arccosine_term(c, r, d2);
+        } else if (c.rho > STROKE_OFFSET) {
+            element = 0;
+        } else {
+            element = arcsine_term(c, r);
         }
+        matrix[ColumnMajor ? i * n + j : j * n + i] = element;
     }
 }
 
@@ -77,24 +74,17 @@ void fill(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
     for (std::size_t j = 0; j < n; ++j) {
         r[j] = radius[j] / outer;
     }
-    // The columns are independent: share them between two threads, every
-    // other column each (the inner columns have more non-zero elements),
-    // when the matrix is large enough to pay for starting one.
+    // The columns are independent: this thread and a helper take the next
+    // column until none is left (the inner columns have more non-zero
+    // elements), when the matrix is large enough to pay for a helper.
     constexpr std::size_t THREADED_FROM = 96;
-    bool shared = false;
-    if (n >= THREADED_FROM && std::thread::hardware_concurrency() > 1) {
-        try {
-            std::thread second(fill_columns<ColumnMajor>, r.data(), n, matrix.data(), 1, 2);
-            fill_columns<ColumnMajor>(r.data(), n, matrix.data(), 0, 2);
-            second.join();
-            shared = true;
-        } catch (const std::system_error&) {
-            // no thread to be had: fill every column here
+    std::atomic<std::size_t> next{0};
+    auto take_columns = [&next, &r, n, &matrix] {
+        for (std::size_t i = next++; i < n; i = next++) {
+            fill_column<ColumnMajor>(r.data(), n, matrix.data(), i);
         }
-    }
-    if (!shared) {
-        fill_columns<ColumnMajor>(r.data(), n, matrix.data(), 0, 1);
-    }
+    };
+    run_alongside(n >= THREADED_FROM ? 1 : 0, take_columns, take_columns);
     matrix[0] = 2;
 }
 

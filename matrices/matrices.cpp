@@ -13,9 +13,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <system_error>
-#include <thread>
 #include <utility>
+
+#include "matrices/helper_threads.hpp"
 
 namespace dz {
 
@@ -526,27 +526,6 @@ private:
     }
     std::atomic<std::uint64_t> ends_;
 };
-
-// Runs `helper` on `helpers` threads of their own while the calling thread
-// runs own(); returns when all have finished. A helper that cannot be
-// started is left out (own() and the other helpers then do its part).
-template <class Helper, class Own>
-void run_alongside(int helpers, const Helper& helper, const Own& own)
-{
-    std::vector<std::thread> pool;
-    pool.reserve(static_cast<std::size_t>(std::max(helpers, 0)));
-    for (int w = 0; w < helpers; ++w) {
-        try {
-            pool.emplace_back(helper);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    own();
-    for (std::thread& th : pool) {
-        th.join();
-    }
-}
 
 }  // namespace
 

@@ -159,6 +159,40 @@ TEST(FormatFixed_RoundsNearTiesByExactSide, AllDecimals) {
     }
 }
 
+// The integer method below 2^40 and the decimal text above must agree
+// everywhere: random significands over every binary exponent from well below
+// 2^-63 (where everything rounds to zero) to past 2^40, where format_fixed
+// hands over, with each neighbour, both signs and every number of decimals.
+TEST(FormatFixed_IntegerMethodAgreesWithDecimalText, EveryExponent) {
+    std::uint64_t state = 0x9e3779b97f4a7c15U;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    std::vector<Real> values = {0.0L, -0.0L, std::numeric_limits<Real>::denorm_min(),
+                                std::numeric_limits<Real>::min(), 0.5L, 0.05L, 0.00005L, 0.99995L,
+                                9.99995L, 99999.99995L, 0x1p40L, 0x1p-63L, 0x1p-64L};
+    for (int e = -80; e <= 44; ++e) {
+        for (int k = 0; k < 40; ++k) {
+            const Real significand = static_cast<Real>(next() | (std::uint64_t{1} << 63)) * 0x1p-64L;
+            values.push_back(std::ldexp(significand, e));
+        }
+        values.push_back(std::ldexp(1.0L, e));
+    }
+    for (const Real v : values) {
+        for (const Real w : {std::nextafter(v, -1.0L), v, std::nextafter(v, 1.0e30L)}) {
+            for (int d = 0; d <= 4; ++d) {
+                ASSERT_EQ(dz::format_fixed(w, d, ','), dz::format_fixed_exact(w, d, ','))
+                    << static_cast<double>(w) << " decimals " << d;
+                ASSERT_EQ(dz::format_fixed(-w, d, '.'), dz::format_fixed_exact(-w, d, '.'))
+                    << static_cast<double>(w) << " decimals " << d;
+            }
+        }
+    }
+}
+
 TEST(FormatFixed_RejectsUnsupportedDecimals, Table) {
     for (const int d : {-1, 5, 40}) {
         EXPECT_THROW((void)dz::format_fixed(1.0L, d, '.'), std::invalid_argument) << d;

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -175,6 +176,57 @@ Real round_tiny(const DecimalParts& parts, long long lead) {
 //           "INF" and "-INF".
 // failures  std::invalid_argument when decimals is outside 0..4.
 //
+// method    below 2^40 in magnitude, exact integer arithmetic: |v| is
+//           m * 2^-s with m the 64-bit significand, so |v| * 10^decimals is
+//           m * 10^decimals (at most 78 bits) shifted right by s; the bits
+//           shifted out decide the rounding, half away from zero. Larger
+//           numbers take format_fixed_exact, which gives the same text.
+std::string format_fixed(Real v, int decimals, char sep) {
+    if (decimals < 0 || decimals > 4) {
+        throw std::invalid_argument("format_fixed: decimals must be 0 to 4");
+    }
+    if (!std::isfinite(v)) return format_fixed_exact(v, decimals, sep);
+    int exponent = 0;
+    const Real fraction = std::frexp(v < 0 ? -v : v, &exponent);  // in [0.5, 1), or 0
+    if (exponent > 40) return format_fixed_exact(v, decimals, sep);
+
+    static constexpr std::uint64_t POWERS[] = {1, 10, 100, 1000, 10000};
+    std::uint64_t units = 0;  // |v| * 10^decimals, rounded
+    if (fraction != 0 && exponent >= -63) {
+        // |v| = m * 2^-s with m < 2^64 exact and 24 <= s <= 127; x = m * 10^decimals,
+        // below 2^78, held as hi * 2^64 + lo
+        const auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
+        const std::uint64_t p = POWERS[decimals];
+        const std::uint64_t low_product = (m & 0xffffffffU) * p;  // below 2^46
+        const std::uint64_t high_product = (m >> 32) * p;         // below 2^46
+        const std::uint64_t lo = low_product + (high_product << 32);
+        const std::uint64_t hi = (high_product >> 32) + (lo < low_product ? 1 : 0);
+        // halves = floor(x / 2^(s - 1)): |v| * 10^decimals in halves of a unit
+        const int t = 63 - exponent;  // s - 1, 23 .. 126
+        const std::uint64_t halves = t >= 64 ? (t >= 128 ? 0 : hi >> (t - 64)) : (lo >> t) | (hi << (64 - t));
+        units = (halves + 1) >> 1;  // a half or more rounds up
+    }
+    // below 2^-63 the magnitude rounds to zero at any number of decimals
+
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + units % 10);
+        units /= 10;
+    } while (units != 0 || count <= decimals);
+    std::string out;
+    out.reserve(static_cast<std::size_t>(count) + 2);
+    const bool written_zero = count == decimals + 1 && std::all_of(digits, digits + count, [](char c) { return c == '0'; });
+    if (std::signbit(v) && !written_zero) out.push_back('-');
+    for (int k = count - 1; k >= 0; --k) {
+        if (k == decimals - 1) out.push_back(sep);
+        out.push_back(digits[k]);
+    }
+    return out;
+}
+
+// format_fixed_exact: format_fixed for every Real, through decimal text.
+//
 // method    to_chars writes |v| exactly enough: with 2*decimals + 40
 //           decimals, a Real (64-bit significand) that is not itself a tie
 //           of the last kept decimal lies farther than 10^-(2*decimals+22)
@@ -182,7 +234,7 @@ Real round_tiny(const DecimalParts& parts, long long lead) {
 //           dropped digit across 5. The magnitude is then rounded up when
 //           that digit is 5 or more (half away from zero) and truncated
 //           otherwise, carrying through the kept digits.
-std::string format_fixed(Real v, int decimals, char sep) {
+std::string format_fixed_exact(Real v, int decimals, char sep) {
     if (decimals < 0 || decimals > 4) {
         throw std::invalid_argument("format_fixed: decimals must be 0 to 4");
     }

@@ -16,6 +16,9 @@ namespace dz {
 // digit before the separator, a '-' only when the written number is not zero,
 // no grouping. The patterns "0", "0.0", "0.00", "0.000", "0.0000".
 [[nodiscard]] std::string format_fixed(Real v, int decimals, char sep);
+// The same text by way of exact decimal conversion, for any magnitude;
+// format_fixed takes it above 2^40 and is checked against it.
+[[nodiscard]] std::string format_fixed_exact(Real v, int decimals, char sep);
 
 // A decimal integer with an optional sign that fits 32 signed bits; nothing
 // else (no spaces, no "$" hexadecimal).

@@ -1,0 +1,100 @@
+// Tests of the helper threads that share the LU updates and the fill.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "matrices/helper_threads.hpp"
+
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+namespace {
+
+// own() and the helpers take items from one counter until none is left:
+// every item is done exactly once, however many helpers started.
+std::vector<int> share_items(int helpers, int items, int& started) {
+    std::vector<int> done(static_cast<std::size_t>(items), 0);
+    std::atomic<int> next{0};
+    auto take = [&] {
+        for (int i = next++; i < items; i = next++) {
+            ++done[static_cast<std::size_t>(i)];
+        }
+    };
+    started = dz::run_alongside(helpers, take, take);
+    return done;
+}
+
+TEST(HelperThreads_ShareWork, EveryItemOnce) {
+    for (const int helpers : {0, 1, 3}) {
+        int started = -1;
+        const std::vector<int> done = share_items(helpers, 5000, started);
+        EXPECT_GE(started, 0);
+        EXPECT_LE(started, helpers);
+        for (std::size_t i = 0; i < done.size(); ++i) {
+            ASSERT_EQ(done[i], 1) << "item " << i << " with " << helpers << " helpers";
+        }
+    }
+}
+
+#ifdef __linux__
+// Restricts the calling thread to its current core for the test's duration.
+class OneCore {
+public:
+    OneCore() {
+        sched_getaffinity(0, sizeof saved_, &saved_);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        sched_setaffinity(0, sizeof one, &one);
+    }
+    ~OneCore() { sched_setaffinity(0, sizeof saved_, &saved_); }
+    OneCore(const OneCore&) = delete;
+    OneCore& operator=(const OneCore&) = delete;
+
+private:
+    cpu_set_t saved_{};
+};
+
+// With one core to run on, a helper would only take turns with its creator:
+// none is started and the caller does all the work.
+TEST(HelperThreads_NoOtherCore, CallerDoesAll) {
+    const OneCore one_core;
+    int started = -1;
+    const std::vector<int> done = share_items(2, 1000, started);
+    EXPECT_EQ(started, 0);
+    for (const int d : done) ASSERT_EQ(d, 1);
+}
+
+// With more cores, a helper starts on one that is not its creator's, and
+// ends free to run on any core the creator may use.
+TEST(HelperThreads_OtherCore, StartsElsewhereThenFree) {
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    if (CPU_COUNT(&allowed) < 2) GTEST_SKIP() << "one core only";
+    std::atomic<int> helper_core{-1};
+    std::atomic<int> helper_allowed{0};
+    int caller_core = -1;
+    const int started = dz::run_alongside(
+        1,
+        [&] {
+            helper_core = sched_getcpu();
+            cpu_set_t mine;
+            sched_getaffinity(0, sizeof mine, &mine);
+            helper_allowed = CPU_COUNT(&mine);
+        },
+        [&] { caller_core = sched_getcpu(); });
+    ASSERT_EQ(started, 1);
+    EXPECT_EQ(helper_allowed.load(), CPU_COUNT(&allowed));
+    // Unless the scheduler moved a thread in the microseconds between, the
+    // helper runs where its creator does not.
+    if (caller_core == sched_getcpu()) {
+        EXPECT_NE(helper_core.load(), caller_core);
+    }
+}
+#endif
+
+}  // namespace
