@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "matrices/helper_threads.hpp"
@@ -791,12 +792,147 @@ void Matrices::LU_SOLVE(const NXN_MATRIX& m, N_VECTOR& b) const
     solve_factored(MAT_ORDER, PIVOTS, b, [&](int i, int j) { return m[MAT_INDEX(i, j)]; });
 }
 
+namespace {
+
+// True when x is an exact zero of either sign.
+bool is_zero(const Real& x)
+{
+    const RealBits b = bits_of(x);
+    return b.significand == 0 && (b.sign_exponent & 0x7fffU) == 0;
+}
+
+// The rows of b that an update by an exact zero might change (values that
+// kept_by_zero_updates refuses) all lie in lo .. hi; empty when lo > hi.
+// Widened whenever such a value is written, never narrowed.
+class OddRows {
+public:
+    explicit OddRows(const N_VECTOR& b, int n)
+    {
+        for (int i = 0; i < n; ++i) note(b, i);
+    }
+    void note(const N_VECTOR& b, int i)
+    {
+        if (!kept_by_zero_updates(b[static_cast<std::size_t>(i)])) {
+            lo = std::min(lo, i);
+            hi = std::max(hi, i);
+        }
+    }
+    int lo = std::numeric_limits<int>::max();
+    int hi = -1;
+};
+
+// Columns of U taken together in the back substitution, their updates of
+// one element made while it sits in a register.
+constexpr int kSolveGroup = 4;
+
+}  // namespace
+
 // LU_SOLVE_COLUMNS: LU_SOLVE for the factors that LU_FACTOR_COLUMNS left,
-// held column after column; the same operations in the same order, so the
-// same bits as LU_SOLVE on the factors in rows.
+// held column after column; the same operations on every element in the
+// same order, so the same bits as LU_SOLVE on the factors in rows.
+//
+// Method: as LU_SOLVE, with two savings that change no bits.
+// - An update by a multiplier or a U element that is an exact zero, with a
+//   finite factor, adds an exact zero: it leaves +0 and normal numbers as
+//   they are. Such updates are passed over below the last non-zero
+//   multiplier of a column of L and above the first non-zero element of a
+//   column of U (a banded matrix, like the wear matrix, is mostly such
+//   rows), except for the values that an added zero can change (OddRows).
+// - The back substitution takes kSolveGroup columns of U at a time: first
+//   their own triangle in order, then each row above them takes their
+//   updates, still from the last column to the first, in a register.
 void Matrices::LU_SOLVE_COLUMNS(const NXN_MATRIX& a, N_VECTOR& b) const
 {
-    solve_factored(MAT_ORDER, PIVOTS, b, [&](int i, int j) { return a[MAT_INDEX(j, i)]; });
+    const int n = MAT_ORDER;
+    auto col = [&a, n](int j) { return a.data() + static_cast<std::ptrdiff_t>(j) * n; };
+    auto at = [&b](int i) -> Real& { return b[static_cast<std::size_t>(i)]; };
+    OddRows odd(b, n);
+
+    // solve L y = b, 0-based: step k, multipliers in column k below row k
+    for (int k = 0; k < n - 1; ++k) {
+        const int l = PIVOTS[static_cast<std::size_t>(k)] - 1;
+        const Real t = at(l);
+        if (l != k) {
+            at(l) = at(k);
+            at(k) = t;
+            odd.note(b, l);
+            odd.note(b, k);
+        }
+        if (t == 0) {
+            continue;
+        }
+        const Real* c = col(k);
+        int end = n;  // rows end .. n - 1 have zero multipliers
+        while (end > k + 1 && is_zero(c[end - 1])) {
+            --end;
+        }
+        for (int i = k + 1; i < end; ++i) {
+            at(i) = t * c[i] + at(i);
+            odd.note(b, i);
+        }
+        const bool finite = std::isfinite(t);
+        const int first = finite ? std::max(end, odd.lo) : end;
+        const int last = finite ? std::min(n - 1, odd.hi) : n - 1;
+        for (int i = first; i <= last; ++i) {
+            if (!finite || !kept_by_zero_updates(at(i))) {
+                at(i) = t * c[i] + at(i);
+                odd.note(b, i);
+            }
+        }
+    }
+
+    // solve U x = y, from the last column to the first, kSolveGroup at a time
+    for (int k = n - 1; k >= 0;) {
+        const int k0 = std::max(0, k - kSolveGroup + 1);
+        std::array<const Real*, kSolveGroup> cols{};
+        std::array<Real, kSolveGroup> ts{};
+        int nt = 0;
+        bool finite = true;
+        int top = k0;  // rows top .. k0 - 1 meet a non-zero of some column
+        for (int kk = k; kk >= k0; --kk) {
+            const Real* c = col(kk);
+            at(kk) = at(kk) / c[kk];
+            odd.note(b, kk);
+            const Real t = -at(kk);
+            if (t == 0) {
+                continue;
+            }
+            for (int p = k0; p < kk; ++p) {
+                at(p) = t * c[p] + at(p);
+                odd.note(b, p);
+            }
+            int first = 0;
+            while (first < top && is_zero(c[first])) {
+                ++first;
+            }
+            top = std::min(top, first);
+            finite = finite && std::isfinite(t);
+            cols[static_cast<std::size_t>(nt)] = c;
+            ts[static_cast<std::size_t>(nt)] = t;
+            ++nt;
+        }
+        auto update = [&](int p) {
+            Real v = at(p);
+            for (int r = 0; r < nt; ++r) {
+                v = ts[static_cast<std::size_t>(r)] * cols[static_cast<std::size_t>(r)][p] + v;
+            }
+            at(p) = v;
+            odd.note(b, p);
+        };
+        if (nt > 0) {
+            for (int p = top; p < k0; ++p) {
+                update(p);
+            }
+            const int first = finite ? std::max(0, odd.lo) : 0;
+            const int last = finite ? std::min(top - 1, odd.hi) : top - 1;
+            for (int p = first; p <= last; ++p) {
+                if (!finite || !kept_by_zero_updates(at(p))) {
+                    update(p);
+                }
+            }
+        }
+        k = k0 - 1;
+    }
 }
 
 // CHOL_FACTOR: Cholesky factorisation A = R^T R of a symmetric positive

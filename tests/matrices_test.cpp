@@ -617,4 +617,100 @@ TEST(Matrices_FastLu, BitIdenticalToReference)
     EXPECT_GT(checked, 0);
 }
 
+// Permutation matrices: L and U are the identity, so every update of the
+// solve adds an exact zero. With a right-hand side of -1, an odd value at row
+// b keeps its -0 through the forward solve (-1 * +0 is -0) and turns to +0 in
+// the back substitution (+1 * +0 is +0), unless an update is wrongly passed
+// over; the interchange of rows a and b first moves it to row a, where only
+// the interchange itself tells that it is there.
+TEST(Matrices_SolveColumns, ZeroUpdatesOnPermutations)
+{
+    const std::array<Real, 4> odd = {-0.0L, std::numeric_limits<Real>::denorm_min(),
+                                     encoded(0x0000, 0x8000000000000001ULL), encoded(0x3fff, 0x1000000000000000ULL)};
+    for (const int n : {8, 9}) {
+        const auto un = static_cast<std::size_t>(n);
+        for (int ra = 0; ra < n; ++ra) {
+            for (int rb = ra; rb < n; ++rb) {
+                NXN_MATRIX perm(un * un, 0);
+                for (int i = 0; i < n; ++i) {
+                    const int j = i == ra ? rb : i == rb ? ra : i;
+                    perm[static_cast<std::size_t>(i * n + j)] = 1;
+                }
+                Matrices ref = solver(n);
+                NXN_MATRIX rows = perm;
+                int status = -1;
+                ref.LU_FACTOR_REFERENCE(rows, status);
+                ASSERT_EQ(status, 0);
+                Matrices c = solver(n);
+                NXN_MATRIX cols = perm;  // symmetric: its own transpose
+                c.LU_FACTOR_COLUMNS(cols, status);
+                for (const Real v : odd) {
+                    N_VECTOR rhs(un, -1);
+                    rhs[static_cast<std::size_t>(rb)] = v;
+                    N_VECTOR want = rhs;
+                    ref.LU_SOLVE(rows, want);
+                    N_VECTOR got = rhs;
+                    c.LU_SOLVE_COLUMNS(cols, got);
+                    ASSERT_TRUE(same_matrix(got, want, un)) << "n " << n << " rows " << ra << ", " << rb;
+                }
+            }
+        }
+    }
+}
+
+// The solve on factors held in columns passes over updates by exact zeros
+// wherever they cannot change a value: right-hand sides with every kind of
+// value that an added zero does change (-0, subnormals, pseudo-denormals,
+// unnormals, NaNs, infinities), placed at random, must still come out as the
+// reference solve leaves them, on banded factors (long zero runs in L and U)
+// and on the other fills, zero pivots (infinite factors) included.
+TEST(Matrices_SolveColumns, BitIdenticalForOddRightHandSides)
+{
+    const std::array<Real, 7> odd = {-0.0L,
+                                     0.0L,
+                                     std::numeric_limits<Real>::denorm_min() * 5,
+                                     encoded(0x0000, 0x8000000000000003ULL),  // pseudo-denormal
+                                     encoded(0x3fff, 0x2000000000000000ULL),  // unnormal
+                                     kNaN,
+                                     -kInf};
+    std::mt19937_64 gen(2026);
+    int compared = 0;
+    for (const int n : {1, 2, 5, 9, 17, 40, 97, 160}) {
+        for (const Fill fill : {Fill::banded, Fill::dense, Fill::small_integers, Fill::special, Fill::long_pivots}) {
+            const NXN_MATRIX a = test_matrix(n, fill, gen);
+            const auto un = static_cast<std::size_t>(n);
+            Matrices ref = solver(n);
+            NXN_MATRIX rows = a;
+            int status = -1;
+            ref.LU_FACTOR_REFERENCE(rows, status);
+            Matrices c = solver(n);
+            NXN_MATRIX cols(a.size());
+            for (std::size_t i = 0; i < un; ++i) {
+                for (std::size_t j = 0; j < un; ++j) cols[j * un + i] = a[i * un + j];
+            }
+            int col_status = -1;
+            c.LU_FACTOR_COLUMNS(cols, col_status);
+            ASSERT_EQ(col_status, status);
+            std::uniform_int_distribution<std::size_t> where(0, un - 1);
+            std::uniform_int_distribution<std::size_t> which(0, odd.size() - 1);
+            for (int kind = 0; kind < 6; ++kind) {
+                N_VECTOR rhs(un);
+                std::normal_distribution<double> normal(0, 1);
+                for (Real& x : rhs) x = kind == 0 ? Real{1} : kind == 1 ? Real{0} : static_cast<Real>(normal(gen));
+                // kinds 2..5: 1, 2, 3 or n/4 + 1 odd values
+                const std::size_t count = kind < 2 ? 0 : kind == 5 ? un / 4 + 1 : static_cast<std::size_t>(kind - 1);
+                for (std::size_t q = 0; q < count; ++q) rhs[where(gen)] = odd[which(gen)];
+                N_VECTOR want = rhs;
+                ref.LU_SOLVE(rows, want);
+                N_VECTOR got = rhs;
+                c.LU_SOLVE_COLUMNS(cols, got);
+                ++compared;
+                ASSERT_TRUE(same_matrix(got, want, un)) << "n " << n << " fill " << static_cast<int>(fill)
+                                                        << " kind " << kind;
+            }
+        }
+    }
+    EXPECT_EQ(compared, 8 * 5 * 6);
+}
+
 }  // namespace
