@@ -111,4 +111,65 @@ void HelperThreads::join() noexcept {
 
 #endif
 
+// HelperCrew
+
+namespace {
+
+// Spins of a waiting thread before it sleeps: tens of microseconds. A plain
+// load in the loop, no pause instruction, which some hypervisors take as a
+// sign to deschedule the virtual core.
+constexpr int SPINS = 100000;
+
+template <class Ready>
+bool spin_until(const Ready& ready) {
+    for (int s = 0; s < SPINS; ++s) {
+        if (ready()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+HelperCrew::HelperCrew(int helpers) { size_ = helpers > 0 ? threads_.start(helpers, serve, this) : 0; }
+
+HelperCrew::~HelperCrew() {
+    if (size_ > 0) {
+        stop_ = true;
+        post(nullptr, nullptr);
+    }
+    threads_.join();
+}
+
+void HelperCrew::serve(void* crew) {
+    auto& c = *static_cast<HelperCrew*>(crew);
+    std::uint32_t seen = 0;
+    for (;;) {
+        if (!spin_until([&] { return c.posted_.load(std::memory_order_acquire) != seen; })) {
+            c.posted_.wait(seen, std::memory_order_acquire);
+        }
+        seen = c.posted_.load(std::memory_order_acquire);
+        if (c.stop_) return;
+        c.task_(c.context_);
+        c.finished_.fetch_add(1, std::memory_order_acq_rel);
+        c.finished_.notify_one();
+    }
+}
+
+void HelperCrew::post(void (*task)(void*), void* context) {
+    task_ = task;
+    context_ = context;
+    finished_.store(0, std::memory_order_relaxed);
+    posted_.fetch_add(1, std::memory_order_release);
+    posted_.notify_all();
+}
+
+void HelperCrew::wait_done() {
+    const auto all = static_cast<std::uint32_t>(size_);
+    if (spin_until([&] { return finished_.load(std::memory_order_acquire) == all; })) return;
+    for (std::uint32_t now = finished_.load(std::memory_order_acquire); now != all;
+         now = finished_.load(std::memory_order_acquire)) {
+        finished_.wait(now, std::memory_order_acquire);
+    }
+}
+
 }  // namespace dz

@@ -2,6 +2,8 @@
 // Helper threads for work shared between cores: the columns of an LU update,
 // the columns of the wear matrix fill.
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 
 namespace dz {
@@ -54,5 +56,50 @@ int run_alongside(int helpers, const Helper& helper, const Own& own) {
     group.join();
     return started;
 }
+
+// Helpers kept for a series of shared tasks, such as the block updates of one
+// LU factorisation: started once (as HelperThreads starts them) instead of
+// once per task. Between tasks a helper first watches for the next one for
+// a few tens of microseconds, which is about how long the caller takes to
+// hand it over, and then sleeps until it comes.
+//
+// Usual call: HelperCrew crew(1); for (...) crew.run(take_right, own_part);
+class HelperCrew {
+public:
+    explicit HelperCrew(int helpers);
+    HelperCrew(const HelperCrew&) = delete;
+    HelperCrew& operator=(const HelperCrew&) = delete;
+    ~HelperCrew();  // stops and joins the helpers
+
+    // The number of helpers running (0: run() calls own() alone).
+    [[nodiscard]] int size() const { return size_; }
+
+    // Runs helper() on every helper while the calling thread runs own();
+    // returns when all have finished. As for run_alongside, own() must get
+    // the whole work done when the crew is empty.
+    template <class Helper, class Own>
+    void run(const Helper& helper, const Own& own) {
+        if (size_ == 0) {
+            own();
+            return;
+        }
+        post([](void* context) { (*static_cast<const Helper*>(context))(); }, const_cast<Helper*>(&helper));
+        own();
+        wait_done();
+    }
+
+private:
+    void post(void (*task)(void*), void* context);
+    void wait_done();
+    static void serve(void* crew);
+
+    HelperThreads threads_;
+    int size_ = 0;
+    void (*task_)(void*) = nullptr;
+    void* context_ = nullptr;
+    bool stop_ = false;
+    std::atomic<std::uint32_t> posted_{0};    // tasks handed out so far
+    std::atomic<std::uint32_t> finished_{0};  // helpers done with the current task
+};
 
 }  // namespace dz

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "matrices/helper_threads.hpp"
@@ -686,6 +687,9 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
     if (n > 1) {
         factor_block(blocks[0], 0, std::min(block, n - 1));
     }
+    // the helpers, started for the first block update worth sharing and
+    // kept for the later ones
+    std::optional<HelperCrew> crew;
     for (int k0 = 0, h = 0; k0 < n - 1; k0 += block, h ^= 1) {
         const int k1 = std::min(k0 + block, n - 1);
         const int k2 = std::min(k1 + block, n - 1);
@@ -720,7 +724,10 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
                 apply_block(cur, a, n, j, bottom[j]);
             }
         };
-        run_alongside(threads - 1, take_from_right, [&] {
+        if (!crew) {
+            crew.emplace(threads - 1);
+        }
+        crew->run(take_from_right, [&] {
             eliminate(k1, k2);
             factor_block(next, k1, k2);
             for (int j = claims.from_left(); j >= 0; j = claims.from_left()) {

@@ -40,6 +40,39 @@ TEST(HelperThreads_ShareWork, EveryItemOnce) {
     }
 }
 
+// A crew runs many tasks in a row, each ending before the next starts: the
+// items of each round are done once, and a round sees the previous one
+// complete (round r adds to what round r - 1 left).
+TEST(HelperCrew_ManyRounds, EachRoundCompleteBeforeTheNext) {
+    for (const int helpers : {0, 1, 2}) {
+        dz::HelperCrew crew(helpers);
+        EXPECT_LE(crew.size(), helpers);
+        constexpr int kItems = 300;
+        std::vector<int> value(kItems, 0);
+        for (int round = 0; round < 200; ++round) {
+            std::atomic<int> next{0};
+            std::atomic<int> stale{0};
+            auto take = [&] {
+                for (int i = next++; i < kItems; i = next++) {
+                    if (value[static_cast<std::size_t>(i)] != round) ++stale;
+                    value[static_cast<std::size_t>(i)] = round + 1;
+                }
+            };
+            crew.run(take, take);
+            ASSERT_EQ(stale.load(), 0) << "round " << round;
+            for (const int v : value) ASSERT_EQ(v, round + 1) << "round " << round;
+        }
+    }
+}
+
+// A crew that is never given a task stops cleanly.
+TEST(HelperCrew_Idle, StopsWithoutTasks) {
+    for (int k = 0; k < 20; ++k) {
+        const dz::HelperCrew crew(1);
+        EXPECT_GE(crew.size(), 0);
+    }
+}
+
 #ifdef __linux__
 // Restricts the calling thread to its current core for the test's duration.
 class OneCore {
