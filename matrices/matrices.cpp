@@ -212,6 +212,15 @@ bool same_bits(const Real& a, const Real& b)
     return ba.significand == bb.significand && ba.sign_exponent == bb.sign_exponent;
 }
 
+// Sets first .. last - 1 to v by copying its bytes: one 16-byte store each,
+// where storing an 80-bit real from the FPU takes several cycles.
+void fill_bytes(Real* first, Real* last, const Real& v)
+{
+    for (Real* p = first; p < last; ++p) {
+        std::memcpy(p, &v, sizeof(Real));
+    }
+}
+
 // True when x is +0, bit for bit.
 bool is_plus_zero(const Real& x)
 {
@@ -237,6 +246,11 @@ bool is_plus_zero(const Real& x)
 //
 // Below row zend every multiplier of the copy is an exact zero: a banded
 // matrix, like the wear matrix, leaves most rows of every block there.
+//
+// The block's own rows ka .. ka + width - 1 are final in the copy as soon as
+// their step has made its interchange (later steps only exchange lower
+// rows); their multipliers are then also copied row by row into tri, where
+// the small triangular solve of every column reads them one after another.
 struct Block {
     int ka = 0;
     int width = 0;
@@ -244,6 +258,12 @@ struct Block {
     std::array<int, kMaxBlock> row{};  // pivot row of step ka + q; -1: zero pivot, no step
     std::array<unsigned char, kMaxBlock> split{};
     Real* perm = nullptr;
+    // tri[q * tri_stride + r]: multiplier of step ka + r in row ka + q, r < q;
+    // also as the exact pair tri_hi + tri_lo when split[r]
+    int tri_stride = 0;
+    Real* tri = nullptr;
+    double* tri_hi = nullptr;
+    double* tri_lo = nullptr;
     double* hi = nullptr;
     double* lo = nullptr;
 };
@@ -447,11 +467,19 @@ void apply_block(const Block& b, Real* a, int n, int j, int& bottom)
     bool split = true;
     for (int q = 0; q < b.width; ++q) {
         const int k = ka + q;
+        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(q) * b.tri_stride;
         Real v = c[k];
-        for (int r = 0; r < nt; ++r) {
-            const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(act[r]) * n + k;
-            v = b.split[act[r]] != 0 ? (static_cast<Real>(b.hi[at]) + b.lo[at]) * ts[r] + v
-                                     : b.perm[at] * ts[r] + v;
+        if (split) {
+            const double* hi = b.tri_hi + at;
+            const double* lo = b.tri_lo + at;
+            for (int r = 0; r < nt; ++r) {
+                v = (static_cast<Real>(hi[act[r]]) + lo[act[r]]) * ts[r] + v;
+            }
+        } else {
+            const Real* multipliers = b.tri + at;
+            for (int r = 0; r < nt; ++r) {
+                v = multipliers[act[r]] * ts[r] + v;
+            }
         }
         c[k] = v;
         if (b.row[q] >= 0 && v != 0) {
@@ -471,7 +499,7 @@ void apply_block(const Block& b, Real* a, int n, int j, int& bottom)
     int end = n;
     if (b.zend < n && std::all_of(ts.begin(), ts.begin() + nt, [](Real t) { return std::isfinite(t); })) {
         end = std::max(b.zend, kb);
-        for (int i = end; i < n; ++i) {
+        for (int i = end; i <= std::min(bottom, n - 1); ++i) {  // below bottom: +0, kept
             if (kept_by_zero_updates(c[i])) {
                 continue;
             }
@@ -607,7 +635,8 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
 
     // two blocks: one being eliminated from the later columns while the
     // next is factored; each has bsize reals and twice bsize doubles.
-    const std::size_t block_bytes = bsize * (sizeof(Real) + 2 * sizeof(double));
+    const std::size_t tri_size = static_cast<std::size_t>(block) * static_cast<std::size_t>(block);
+    const std::size_t block_bytes = (bsize + tri_size) * (sizeof(Real) + 2 * sizeof(double));
     lu_blocks_.resize(2 * block_bytes);
     std::array<Block, 2> blocks;
     for (std::size_t h = 0; h < 2; ++h) {
@@ -615,6 +644,10 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
         blocks[h].perm = reinterpret_cast<Real*>(base);
         blocks[h].hi = reinterpret_cast<double*>(base + bsize * sizeof(Real));
         blocks[h].lo = blocks[h].hi + bsize;
+        blocks[h].tri = reinterpret_cast<Real*>(blocks[h].lo + bsize);
+        blocks[h].tri_hi = reinterpret_cast<double*>(blocks[h].tri + tri_size);
+        blocks[h].tri_lo = blocks[h].tri_hi + tri_size;
+        blocks[h].tri_stride = block;
     }
 
     // the last row of each column that is not +0 (-1: none); a banded
@@ -633,11 +666,29 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
 
     // the columns k0 .. k1 - 1 of a block, each taking the earlier steps of
     // the block before its own step
-    auto factor_block = [&](Block& b, int k0, int k1) {
+    // row ka + q of the copy, final, into tri (the steps that have a column)
+    auto copy_tri_row = [n](Block& b, int q) {
+        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(q) * b.tri_stride;
+        for (int r = 0; r < q; ++r) {
+            if (b.row[r] >= 0) {
+                const std::ptrdiff_t from = static_cast<std::ptrdiff_t>(r) * n + b.ka + q;
+                b.tri[at + r] = b.perm[from];
+                b.tri_hi[at + r] = b.hi[from];
+                b.tri_lo[at + r] = b.lo[from];
+            }
+        }
+    };
+    // ready (when given): ready[q] turns non-zero once column k0 + q has
+    // taken the updates of the previous block, perhaps on another thread
+    auto factor_block = [&](Block& b, int k0, int k1, const std::atomic<int>* ready) {
         b.ka = k0;
         b.zend = 0;
         for (int j = k0; j < k1; ++j) {
             const int q = j - k0;
+            if (ready != nullptr) {
+                while (ready[q].load(std::memory_order_acquire) == 0) {
+                }
+            }
             b.width = q;
             int& bottom = lu_bottom_[static_cast<std::size_t>(j)];
             apply_block(b, a, n, j, bottom);
@@ -661,15 +712,17 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
             if (c[l] == 0) {
                 b.row[q] = -1;
                 status = j + 1;
+                copy_tri_row(b, q);
                 continue;
             }
             b.row[q] = l;
 
-            // interchange if necessary
+            // interchange if necessary; row j of the copy is then final
             if (l != j) {
                 std::swap(c[l], c[j]);
                 swap_rows(b, n, q, l, j);
             }
+            copy_tri_row(b, q);
 
             // compute multipliers; below `bottom` each is +0 * t
             const Real t = -1.0L / c[j];
@@ -677,15 +730,13 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
                 c[i] = c[i] * t;
             }
             const Real tail = Real{0} * t;
-            for (int i = std::max(end, j + 1); i < n; ++i) {
-                c[i] = tail;
-            }
+            fill_bytes(c + std::max(end, j + 1), c + n, tail);
             take_column(b, a, n, q, bottom, tail);
         }
     };
 
     if (n > 1) {
-        factor_block(blocks[0], 0, std::min(block, n - 1));
+        factor_block(blocks[0], 0, std::min(block, n - 1), nullptr);
     }
     // the helpers, started for the first block update worth sharing and
     // kept for the later ones
@@ -707,19 +758,34 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
         const double work = static_cast<double>(n - k1) * (n - k0) * (k1 - k0);
         if (threads < 2 || work < kThreadWork) {
             eliminate(k1, n);
-            factor_block(next, k1, k2);
+            factor_block(next, k1, k2, nullptr);
             continue;
         }
-        // This thread updates the next block's own columns and factors it
-        // while the other threads take the later columns one at a time from
-        // the right; then it takes them from the left until the two meet.
-        // How long the factoring takes, and which columns take any update
-        // at all (a banded matrix, like the wear matrix, has none far right
-        // of the diagonal), then decides nothing: whoever is free takes the
-        // next column. Columns are independent within one block, so the
-        // bits do not depend on who takes which.
+        // The next block's own columns come first: all threads update them,
+        // one column at a time, and this thread factors each as soon as it
+        // is ready; that chain decides how long the whole factorisation
+        // takes. Meanwhile the other threads go on to the later columns one
+        // at a time from the right, and this thread, the next block
+        // factored, takes them from the left until the two meet. How long
+        // the factoring takes, and which columns take any update at all (a
+        // banded matrix, like the wear matrix, has none far right of the
+        // diagonal), then decides nothing: whoever is free takes the next
+        // column. Columns are independent within one block, so the bits do
+        // not depend on who takes which.
+        std::array<std::atomic<int>, kMaxBlock> ready;
+        for (int q = 0; q < k2 - k1; ++q) {
+            ready[static_cast<std::size_t>(q)].store(0, std::memory_order_relaxed);
+        }
+        std::atomic<int> own_next{k1};
+        auto take_own = [&own_next, &ready, &cur, a, n, k1, k2, bottom] {
+            for (int j = own_next++; j < k2; j = own_next++) {
+                apply_block(cur, a, n, j, bottom[j]);
+                ready[static_cast<std::size_t>(j - k1)].store(1, std::memory_order_release);
+            }
+        };
         ColumnClaims claims(k2, n);
-        auto take_from_right = [&claims, &cur, a, n, bottom] {
+        auto help = [&take_own, &claims, &cur, a, n, bottom] {
+            take_own();
             for (int j = claims.from_right(); j >= 0; j = claims.from_right()) {
                 apply_block(cur, a, n, j, bottom[j]);
             }
@@ -727,9 +793,9 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
         if (!crew) {
             crew.emplace(threads - 1);
         }
-        crew->run(take_from_right, [&] {
-            eliminate(k1, k2);
-            factor_block(next, k1, k2);
+        crew->run(help, [&] {
+            take_own();
+            factor_block(next, k1, k2, ready.data());
             for (int j = claims.from_left(); j >= 0; j = claims.from_left()) {
                 apply_block(cur, a, n, j, bottom[j]);
             }
