@@ -13,6 +13,9 @@ namespace {
 // The stroke offset in units of the outer radius.
 constexpr Real STROKE_OFFSET = 0.2L;
 
+// Order from which sharing the fill with a helper pays for starting one.
+constexpr std::size_t THREADED_FROM = 96;
+
 // What one column zone needs for its elements.
 struct ColumnZone {
     Real rho, rho2, rho_plus_d, s, a;
@@ -66,7 +69,7 @@ void fill_column(const Real* r_of, std::size_t n, Real* matrix, std::size_t i) {
 }
 
 template <bool ColumnMajor>
-void fill(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
+void fill(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix, HelperCrew* helpers) {
     const auto n = static_cast<std::size_t>(count);
     matrix.resize(n * n);
     // the normalised radii, once per zone rather than once per element
@@ -74,28 +77,31 @@ void fill(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
     for (std::size_t j = 0; j < n; ++j) {
         r[j] = radius[j] / outer;
     }
-    // The columns are independent: this thread and a helper take the next
-    // column until none is left (the inner columns have more non-zero
-    // elements), when the matrix is large enough to pay for a helper.
-    constexpr std::size_t THREADED_FROM = 96;
+    // The columns are independent: this thread and the helpers take the
+    // next column until none is left (the inner columns have more non-zero
+    // elements).
     std::atomic<std::size_t> next{0};
     auto take_columns = [&next, &r, n, &matrix] {
         for (std::size_t i = next++; i < n; i = next++) {
             fill_column<ColumnMajor>(r.data(), n, matrix.data(), i);
         }
     };
-    run_alongside(n >= THREADED_FROM ? 1 : 0, take_columns, take_columns);
+    if (helpers != nullptr) {
+        helpers->run(take_columns, take_columns);
+    } else {
+        run_alongside(n >= THREADED_FROM ? 1 : 0, take_columns, take_columns);
+    }
     matrix[0] = 2;
 }
 
 }  // namespace
 
 void fill_wear_matrix(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
-    fill<false>(radius, count, outer, matrix);
+    fill<false>(radius, count, outer, matrix, nullptr);
 }
 
 void fill_wear_matrix_columns(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
-    fill<true>(radius, count, outer, matrix);
+    fill<true>(radius, count, outer, matrix, nullptr);
 }
 
 void fill_wear_matrix_reference(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix) {
@@ -145,10 +151,14 @@ std::optional<std::string> solve_wear(Matrices& solver, const N_VECTOR& radius, 
                                       NXN_MATRIX& matrix, N_VECTOR& profile) {
     // Filled, factored and solved column after column: the same bits as in
     // rows, without converting 250,000 elements twice.
+    // One helper for both: a thread costs about 0.1 ms to start and again
+    // to end; it is let go before the solve and winds down meanwhile.
     solver.MAT_ORDER = count;
-    fill_wear_matrix_columns(radius, count, outer, matrix);
+    HelperCrew helpers(static_cast<std::size_t>(count) >= THREADED_FROM ? 1 : 0);
+    fill<true>(radius, count, outer, matrix, &helpers);
     int status = 0;
-    solver.LU_FACTOR_COLUMNS(matrix, status);
+    solver.LU_FACTOR_COLUMNS(matrix, status, helpers);
+    helpers.stop();
     if (status != 0) return "INFO = " + std::to_string(status);
     solver.LU_SOLVE_COLUMNS(matrix, profile);
     return std::nullopt;

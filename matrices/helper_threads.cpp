@@ -133,11 +133,16 @@ bool spin_until(const Ready& ready) {
 HelperCrew::HelperCrew(int helpers) { size_ = helpers > 0 ? threads_.start(helpers, serve, this) : 0; }
 
 HelperCrew::~HelperCrew() {
+    stop();
+    threads_.join();
+}
+
+void HelperCrew::stop() {
     if (size_ > 0) {
         stop_ = true;
         post(nullptr, nullptr);
+        size_ = 0;
     }
-    threads_.join();
 }
 
 void HelperCrew::serve(void* crew) {

@@ -74,6 +74,11 @@ public:
     // The number of helpers running (0: run() calls own() alone).
     [[nodiscard]] int size() const { return size_; }
 
+    // Lets the helpers go without waiting for them, so that they wind down
+    // while the caller goes on; run() then calls own() alone, and the
+    // destructor only collects them.
+    void stop();
+
     // Runs helper() on every helper while the calling thread runs own();
     // returns when all have finished. As for run_alongside, own() must get
     // the whole work done when the crew is empty.

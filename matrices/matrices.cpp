@@ -596,7 +596,7 @@ void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int thre
         }
     }
 
-    factor_columns(a, status, block, threads);
+    factor_columns(a, status, block, threads, nullptr);
 
     // back to rows
     for (std::size_t i = 0; i < nn; ++i) {
@@ -620,11 +620,18 @@ void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int thre
 // Not checked: MAT_ORDER >= 1; a holds n^2 elements.
 void Matrices::LU_FACTOR_COLUMNS(NXN_MATRIX& a, int& status)
 {
-    factor_columns(a.data(), status, LU_BLOCK, LU_THREADS);
+    factor_columns(a.data(), status, LU_BLOCK, LU_THREADS, nullptr);
+}
+
+// LU_FACTOR_COLUMNS with the caller's crew of helpers (LU_THREADS is then
+// not consulted: the crew is what it is, none at all included).
+void Matrices::LU_FACTOR_COLUMNS(NXN_MATRIX& a, int& status, HelperCrew& helpers)
+{
+    factor_columns(a.data(), status, LU_BLOCK, helpers.size() + 1, &helpers);
 }
 
 // The elimination of LU_FACTOR_BLOCKED on the column-major array a, in place.
-void Matrices::factor_columns(Real* a, int& status, int block, int threads)
+void Matrices::factor_columns(Real* a, int& status, int block, int threads, HelperCrew* helpers)
 {
     const int n = MAT_ORDER;
     const auto nn = static_cast<std::size_t>(n);
@@ -738,9 +745,10 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
     if (n > 1) {
         factor_block(blocks[0], 0, std::min(block, n - 1), nullptr);
     }
-    // the helpers, started for the first block update worth sharing and
-    // kept for the later ones
-    std::optional<HelperCrew> crew;
+    // the helpers: the caller's, or started for the first block update
+    // worth sharing and kept for the later ones
+    std::optional<HelperCrew> own_crew;
+    HelperCrew* crew = helpers;
     for (int k0 = 0, h = 0; k0 < n - 1; k0 += block, h ^= 1) {
         const int k1 = std::min(k0 + block, n - 1);
         const int k2 = std::min(k1 + block, n - 1);
@@ -790,8 +798,8 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads)
                 apply_block(cur, a, n, j, bottom[j]);
             }
         };
-        if (!crew) {
-            crew.emplace(threads - 1);
+        if (crew == nullptr) {
+            crew = &own_crew.emplace(threads - 1);
         }
         crew->run(help, [&] {
             take_own();

@@ -9,6 +9,8 @@
 
 namespace dz {
 
+class HelperCrew;
+
 // The solver's state: the order of the system the next call works on and the
 // pivot rows of the last LU factorisation. One LU factorisation is current per
 // object; LU_SOLVE replays the PIVOTS that the last LU_FACTOR left.
@@ -57,6 +59,9 @@ public:
     // The same pair for a matrix held column after column (element (i, j) at
     // (j - 1) * n + (i - 1)): no copy, no conversion, the same bits.
     void LU_FACTOR_COLUMNS(NXN_MATRIX& a, int& status);
+    // The same, sharing the work with a crew the caller keeps (and may use
+    // before and after, as the wear matrix fill does).
+    void LU_FACTOR_COLUMNS(NXN_MATRIX& a, int& status, HelperCrew& helpers);
     void LU_SOLVE_COLUMNS(const NXN_MATRIX& a, N_VECTOR& b) const;
 
     // Cholesky factorisation A = R^T R of the upper triangle; status = first
@@ -66,7 +71,7 @@ public:
     void CHOL_SOLVE(const NXN_MATRIX& m, N_VECTOR& b) const;
 
 private:
-    void factor_columns(Real* a, int& status, int block, int threads);
+    void factor_columns(Real* a, int& status, int block, int threads, HelperCrew* helpers);
     // Scratch of LU_FACTOR, kept between calls so that a factorisation of
     // the same order allocates nothing: the column-major copy of the matrix
     // and, for two blocks of steps, a copy of their multipliers, also split
