@@ -152,15 +152,15 @@ std::optional<std::string> solve_wear(Matrices& solver, const N_VECTOR& radius, 
     // Filled, factored and solved column after column: the same bits as in
     // rows, without converting 250,000 elements twice.
     // One helper for both: a thread costs about 0.1 ms to start and again
-    // to end; it is let go before the solve and winds down meanwhile.
+    // to end. The profile is solved along with the factorisation.
     solver.MAT_ORDER = count;
     HelperCrew helpers(static_cast<std::size_t>(count) >= THREADED_FROM ? 1 : 0);
     fill<true>(radius, count, outer, matrix, &helpers);
     int status = 0;
-    solver.LU_FACTOR_COLUMNS(matrix, status, helpers);
-    helpers.stop();
+    N_VECTOR solution = profile;  // the profile stays as it was when the matrix is singular
+    solver.LU_FACTOR_SOLVE_COLUMNS(matrix, solution, status, helpers);
     if (status != 0) return "INFO = " + std::to_string(status);
-    solver.LU_SOLVE_COLUMNS(matrix, profile);
+    profile = std::move(solution);
     return std::nullopt;
 }
 

@@ -442,10 +442,10 @@ bool kept_by_zero_updates(const Real& v)
 // update adds a zero there, which leaves +0 and normal numbers as they are,
 // so only the other values take the updates.
 //
-// bottom: on entry and on return, a row below which column j holds only +0.
-void apply_block(const Block& b, Real* a, int n, int j, int& bottom)
+// c: the column, n elements. bottom: on entry and on return, a row below
+// which the column holds only +0.
+void apply_block(const Block& b, Real* c, int n, int& bottom)
 {
-    Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
     const int ka = b.ka;
     const int kb = ka + b.width;
 
@@ -596,7 +596,7 @@ void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int thre
         }
     }
 
-    factor_columns(a, status, block, threads, nullptr);
+    factor_columns(a, status, block, threads, nullptr, nullptr);
 
     // back to rows
     for (std::size_t i = 0; i < nn; ++i) {
@@ -620,18 +620,45 @@ void Matrices::LU_FACTOR_BLOCKED(NXN_MATRIX& m, int& status, int block, int thre
 // Not checked: MAT_ORDER >= 1; a holds n^2 elements.
 void Matrices::LU_FACTOR_COLUMNS(NXN_MATRIX& a, int& status)
 {
-    factor_columns(a.data(), status, LU_BLOCK, LU_THREADS, nullptr);
+    factor_columns(a.data(), status, LU_BLOCK, LU_THREADS, nullptr, nullptr);
 }
 
 // LU_FACTOR_COLUMNS with the caller's crew of helpers (LU_THREADS is then
 // not consulted: the crew is what it is, none at all included).
 void Matrices::LU_FACTOR_COLUMNS(NXN_MATRIX& a, int& status, HelperCrew& helpers)
 {
-    factor_columns(a.data(), status, LU_BLOCK, helpers.size() + 1, &helpers);
+    factor_columns(a.data(), status, LU_BLOCK, helpers.size() + 1, &helpers, nullptr);
+}
+
+// LU_FACTOR_SOLVE_COLUMNS: LU_FACTOR_COLUMNS and LU_SOLVE_COLUMNS in one.
+//
+// Usual call: MAT_ORDER = n; fill a column after column; LU_FACTOR_SOLVE_COLUMNS(a, b, status, crew);
+//             if (status == 0) use b.
+//
+//   on entry  a        as LU_FACTOR_COLUMNS.
+//             b        the right-hand side, n elements.
+//             helpers  the crew that shares the work.
+//   on return a, status, PIVOTS as LU_FACTOR_COLUMNS.
+//             b        when status is 0, the solution, bit for bit what
+//                      LU_SOLVE_COLUMNS gives after LU_FACTOR_COLUMNS;
+//                      otherwise intermediate values, not to be used.
+//
+// Method: the forward substitution of LU_SOLVE is the elimination of LU_FACTOR
+// applied to one more column: at step k the same interchange, then, unless
+// the value moved to row k is an exact zero, each lower row adds its
+// multiplier times that value. So b rides along as column n + 1 of the
+// elimination (a step with a zero pivot, which would make status non-zero,
+// is where the two differ), and only the back substitution is left.
+void Matrices::LU_FACTOR_SOLVE_COLUMNS(NXN_MATRIX& a, N_VECTOR& b, int& status, HelperCrew& helpers)
+{
+    factor_columns(a.data(), status, LU_BLOCK, helpers.size() + 1, &helpers, b.data());
+    if (status == 0) {
+        back_substitute_columns(a, b);
+    }
 }
 
 // The elimination of LU_FACTOR_BLOCKED on the column-major array a, in place.
-void Matrices::factor_columns(Real* a, int& status, int block, int threads, HelperCrew* helpers)
+void Matrices::factor_columns(Real* a, int& status, int block, int threads, HelperCrew* helpers, Real* rhs)
 {
     const int n = MAT_ORDER;
     const auto nn = static_cast<std::size_t>(n);
@@ -661,18 +688,20 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads, Help
     // matrix, like the wear matrix, holds only +0 below its band, and the
     // pivot search, the multipliers and the copies of a block need not
     // look there
-    lu_bottom_.resize(nn);
-    for (int j = 0; j < n; ++j) {
-        const Real* c = a + static_cast<std::ptrdiff_t>(j) * n;
-        int i = n - 1;
-        while (i >= 0 && is_plus_zero(c[i])) {
-            --i;
+    // (and of the right-hand side, when one is given, as column n)
+    const int columns = rhs != nullptr ? n + 1 : n;
+    lu_bottom_.resize(static_cast<std::size_t>(columns));
+    auto find_bottoms = [this, a, n, rhs](int from, int to) {
+        for (int j = from; j < to; ++j) {
+            const Real* c = j < n ? a + static_cast<std::ptrdiff_t>(j) * n : rhs;
+            int i = n - 1;
+            while (i >= 0 && is_plus_zero(c[i])) {
+                --i;
+            }
+            lu_bottom_[static_cast<std::size_t>(j)] = i;
         }
-        lu_bottom_[static_cast<std::size_t>(j)] = i;
-    }
+    };
 
-    // the columns k0 .. k1 - 1 of a block, each taking the earlier steps of
-    // the block before its own step
     // row ka + q of the copy, final, into tri (the steps that have a column)
     auto copy_tri_row = [n](Block& b, int q) {
         const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(q) * b.tri_stride;
@@ -687,6 +716,8 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads, Help
     };
     // ready (when given): ready[q] turns non-zero once column k0 + q has
     // taken the updates of the previous block, perhaps on another thread
+    // the columns k0 .. k1 - 1 of a block, each taking the earlier steps of
+    // the block before its own step
     auto factor_block = [&](Block& b, int k0, int k1, const std::atomic<int>* ready) {
         b.ka = k0;
         b.zend = 0;
@@ -698,7 +729,7 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads, Help
             }
             b.width = q;
             int& bottom = lu_bottom_[static_cast<std::size_t>(j)];
-            apply_block(b, a, n, j, bottom);
+            apply_block(b, a + static_cast<std::ptrdiff_t>(j) * n, n, bottom);
             b.width = q + 1;
 
             // find the pivot; a +0 below `bottom` never displaces it
@@ -742,30 +773,46 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads, Help
         }
     };
 
-    if (n > 1) {
-        factor_block(blocks[0], 0, std::min(block, n - 1), nullptr);
-    }
-    // the helpers: the caller's, or started for the first block update
+    // the helpers: the caller's, or started when the first block update is
     // worth sharing and kept for the later ones
     std::optional<HelperCrew> own_crew;
     HelperCrew* crew = helpers;
+    const int first_end = std::min(block, n - 1);
+    const double first_work = static_cast<double>(columns - first_end) * n * first_end;
+    if (crew == nullptr && threads >= 2 && first_work >= kThreadWork) {
+        crew = &own_crew.emplace(threads - 1);
+    }
+    if (crew != nullptr && crew->size() > 0 && first_work >= kThreadWork) {
+        // the helpers look for the later columns' bottoms while this thread
+        // factors the first block
+        crew->run([&] { find_bottoms(first_end, columns); },
+                  [&] {
+                      find_bottoms(0, first_end);
+                      factor_block(blocks[0], 0, first_end, nullptr);
+                  });
+    } else {
+        find_bottoms(0, columns);
+        if (n > 1) {
+            factor_block(blocks[0], 0, first_end, nullptr);
+        }
+    }
+    // column j of the matrix, or the right-hand side as column n
+    auto column = [a, n, rhs](int j) { return j < n ? a + static_cast<std::ptrdiff_t>(j) * n : rhs; };
     for (int k0 = 0, h = 0; k0 < n - 1; k0 += block, h ^= 1) {
         const int k1 = std::min(k0 + block, n - 1);
         const int k2 = std::min(k1 + block, n - 1);
         const Block& cur = blocks[static_cast<std::size_t>(h)];
         Block& next = blocks[static_cast<std::size_t>(h ^ 1)];
         int* bottom = lu_bottom_.data();
-        auto eliminate = [&cur, a, n, bottom](int lo, int hi) {
-            for (int j = lo; j < hi; ++j) {
-                apply_block(cur, a, n, j, bottom[j]);
-            }
-        };
+        auto update = [&cur, &column, n, bottom](int j) { apply_block(cur, column(j), n, bottom[j]); };
 
         // eliminate the block from the later columns, and factor the next
         // block as soon as its own columns have been updated
-        const double work = static_cast<double>(n - k1) * (n - k0) * (k1 - k0);
+        const double work = static_cast<double>(columns - k1) * (n - k0) * (k1 - k0);
         if (threads < 2 || work < kThreadWork) {
-            eliminate(k1, n);
+            for (int j = k1; j < columns; ++j) {
+                update(j);
+            }
             factor_block(next, k1, k2, nullptr);
             continue;
         }
@@ -785,17 +832,17 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads, Help
             ready[static_cast<std::size_t>(q)].store(0, std::memory_order_relaxed);
         }
         std::atomic<int> own_next{k1};
-        auto take_own = [&own_next, &ready, &cur, a, n, k1, k2, bottom] {
+        auto take_own = [&own_next, &ready, &update, k1, k2] {
             for (int j = own_next++; j < k2; j = own_next++) {
-                apply_block(cur, a, n, j, bottom[j]);
+                update(j);
                 ready[static_cast<std::size_t>(j - k1)].store(1, std::memory_order_release);
             }
         };
-        ColumnClaims claims(k2, n);
-        auto help = [&take_own, &claims, &cur, a, n, bottom] {
+        ColumnClaims claims(k2, columns);
+        auto help = [&take_own, &claims, &update] {
             take_own();
             for (int j = claims.from_right(); j >= 0; j = claims.from_right()) {
-                apply_block(cur, a, n, j, bottom[j]);
+                update(j);
             }
         };
         if (crew == nullptr) {
@@ -805,7 +852,7 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads, Help
             take_own();
             factor_block(next, k1, k2, ready.data());
             for (int j = claims.from_left(); j >= 0; j = claims.from_left()) {
-                apply_block(cur, a, n, j, bottom[j]);
+                update(j);
             }
         });
     }
@@ -924,6 +971,13 @@ constexpr int kSolveGroup = 4;
 //   updates, still from the last column to the first, in a register.
 void Matrices::LU_SOLVE_COLUMNS(const NXN_MATRIX& a, N_VECTOR& b) const
 {
+    forward_substitute_columns(a, b);
+    back_substitute_columns(a, b);
+}
+
+// The two halves of LU_SOLVE_COLUMNS: L y = P b, then U x = y.
+void Matrices::forward_substitute_columns(const NXN_MATRIX& a, N_VECTOR& b) const
+{
     const int n = MAT_ORDER;
     auto col = [&a, n](int j) { return a.data() + static_cast<std::ptrdiff_t>(j) * n; };
     auto at = [&b](int i) -> Real& { return b[static_cast<std::size_t>(i)]; };
@@ -961,6 +1015,14 @@ void Matrices::LU_SOLVE_COLUMNS(const NXN_MATRIX& a, N_VECTOR& b) const
             }
         }
     }
+}
+
+void Matrices::back_substitute_columns(const NXN_MATRIX& a, N_VECTOR& b) const
+{
+    const int n = MAT_ORDER;
+    auto col = [&a, n](int j) { return a.data() + static_cast<std::ptrdiff_t>(j) * n; };
+    auto at = [&b](int i) -> Real& { return b[static_cast<std::size_t>(i)]; };
+    OddRows odd(b, n);
 
     // solve U x = y, from the last column to the first, kSolveGroup at a time
     for (int k = n - 1; k >= 0;) {

@@ -59,10 +59,13 @@ public:
     // The same pair for a matrix held column after column (element (i, j) at
     // (j - 1) * n + (i - 1)): no copy, no conversion, the same bits.
     void LU_FACTOR_COLUMNS(NXN_MATRIX& a, int& status);
-    // The same, sharing the work with a crew the caller keeps (and may use
+    void LU_SOLVE_COLUMNS(const NXN_MATRIX& a, N_VECTOR& b) const;
+    // LU_FACTOR_COLUMNS sharing the work with a crew the caller keeps (and may use
     // before and after, as the wear matrix fill does).
     void LU_FACTOR_COLUMNS(NXN_MATRIX& a, int& status, HelperCrew& helpers);
-    void LU_SOLVE_COLUMNS(const NXN_MATRIX& a, N_VECTOR& b) const;
+    // Both at once: b rides along the elimination as one more column and
+    // comes back solved when status is 0 (the same bits as the pair above).
+    void LU_FACTOR_SOLVE_COLUMNS(NXN_MATRIX& a, N_VECTOR& b, int& status, HelperCrew& helpers);
 
     // Cholesky factorisation A = R^T R of the upper triangle; status = first
     // step whose pivot is not positive, 0 on success.
@@ -71,7 +74,9 @@ public:
     void CHOL_SOLVE(const NXN_MATRIX& m, N_VECTOR& b) const;
 
 private:
-    void factor_columns(Real* a, int& status, int block, int threads, HelperCrew* helpers);
+    void factor_columns(Real* a, int& status, int block, int threads, HelperCrew* helpers, Real* rhs);
+    void forward_substitute_columns(const NXN_MATRIX& a, N_VECTOR& b) const;
+    void back_substitute_columns(const NXN_MATRIX& a, N_VECTOR& b) const;
     // Scratch of LU_FACTOR, kept between calls so that a factorisation of
     // the same order allocates nothing: the column-major copy of the matrix
     // and, for two blocks of steps, a copy of their multipliers, also split

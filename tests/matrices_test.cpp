@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "matrices/helper_threads.hpp"
 #include "matrices/matrices.hpp"
 
 namespace {
@@ -675,7 +676,7 @@ TEST(Matrices_SolveColumns, BitIdenticalForOddRightHandSides)
                                      -kInf};
     std::mt19937_64 gen(2026);
     int compared = 0;
-    for (const int n : {1, 2, 5, 9, 17, 40, 97, 160}) {
+    for (const int n : {1, 2, 5, 9, 17, 40, 97, 160, 250}) {
         for (const Fill fill : {Fill::banded, Fill::dense, Fill::small_integers, Fill::special, Fill::long_pivots}) {
             const NXN_MATRIX a = test_matrix(n, fill, gen);
             const auto un = static_cast<std::size_t>(n);
@@ -707,10 +708,31 @@ TEST(Matrices_SolveColumns, BitIdenticalForOddRightHandSides)
                 ++compared;
                 ASSERT_TRUE(same_matrix(got, want, un)) << "n " << n << " fill " << static_cast<int>(fill)
                                                         << " kind " << kind;
+                // the right-hand side carried along the elimination, with a
+                // helper and without: the same factors, and when the status
+                // is 0 the same solution
+                for (const int helpers : {0, 1}) {
+                    dz::HelperCrew crew(helpers);
+                    Matrices f = solver(n);
+                    NXN_MATRIX both(a.size());
+                    for (std::size_t i = 0; i < un; ++i) {
+                        for (std::size_t j = 0; j < un; ++j) both[j * un + i] = a[i * un + j];
+                    }
+                    N_VECTOR x = rhs;
+                    int both_status = -1;
+                    f.LU_FACTOR_SOLVE_COLUMNS(both, x, both_status, crew);
+                    ASSERT_EQ(both_status, status);
+                    ASSERT_EQ(f.PIVOTS, c.PIVOTS);
+                    ASSERT_TRUE(same_matrix(both, cols, a.size())) << "n " << n << " helpers " << helpers;
+                    if (status == 0) {
+                        ASSERT_TRUE(same_matrix(x, want, un)) << "n " << n << " fill " << static_cast<int>(fill)
+                                                              << " kind " << kind << " helpers " << helpers;
+                    }
+                }
             }
         }
     }
-    EXPECT_EQ(compared, 8 * 5 * 6);
+    EXPECT_EQ(compared, 9 * 5 * 6);
 }
 
 }  // namespace
