@@ -1,7 +1,7 @@
 #include "lap_calc/wear_matrix.hpp"
 
-#include <atomic>
 #include <cmath>
+#include <cstring>
 
 #include "matrices/helper_threads.hpp"
 #include "splines/arc_trig.hpp"
@@ -50,21 +50,23 @@ template <bool ColumnMajor>
 void fill_column(const Real* r_of, std::size_t n, Real* matrix, std::size_t i) {
     const Real d2 = STROKE_OFFSET * STROKE_OFFSET;
     const ColumnZone c = column_zone(r_of[i], d2);
+    // +0 is stored as bytes: most elements are zero, and a 16-byte store
+    // costs far less than storing an 80-bit real from the FPU
+    static constexpr unsigned char PLUS_ZERO[sizeof(Real)] = {};
     for (std::size_t j = 0; j < n; ++j) {
         const Real r = r_of[j];
-        Real element;
+        Real* element = &matrix[ColumnMajor ? i * n + j : j * n + i];
         if (r >= c.rho_plus_d) {
-            element = 0;
+            std::memcpy(element, PLUS_ZERO, sizeof(Real));
         } else if (r > c.s) {
-            element = arccosine_term(c, r, d2);  // r > s >= a: inside the annulus
+            *element = arccosine_term(c, r, d2);  // r > s >= a: inside the annulus
         } else if (r > c.a) {
-            element = arcsine_term(c, r) - arccosine_term(c, r, d2);
+            *element = arcsine_term(c, r) - arccosine_term(c, r, d2);
         } else if (c.rho > STROKE_OFFSET) {
-            element = 0;
+            std::memcpy(element, PLUS_ZERO, sizeof(Real));
         } else {
-            element = arcsine_term(c, r);
+            *element = arcsine_term(c, r);
         }
-        matrix[ColumnMajor ? i * n + j : j * n + i] = element;
     }
 }
 
@@ -79,17 +81,24 @@ void fill(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix, Hel
     }
     // The columns are independent: this thread and the helpers take the
     // next column until none is left (the inner columns have more non-zero
-    // elements).
-    std::atomic<std::size_t> next{0};
-    auto take_columns = [&next, &r, n, &matrix] {
-        for (std::size_t i = next++; i < n; i = next++) {
-            fill_column<ColumnMajor>(r.data(), n, matrix.data(), i);
-        }
+    // elements, so a fixed split would not be even).
+    // This thread takes them from the left, the helpers from the right: in
+    // a fresh matrix each side first touches (and the system clears) pages
+    // of its own.
+    ColumnClaims claims(0, count);
+    auto column = [&r, n, &matrix](int i) {
+        fill_column<ColumnMajor>(r.data(), n, matrix.data(), static_cast<std::size_t>(i));
+    };
+    auto from_left = [&claims, &column] {
+        for (int i = claims.from_left(); i >= 0; i = claims.from_left()) column(i);
+    };
+    auto from_right = [&claims, &column] {
+        for (int i = claims.from_right(); i >= 0; i = claims.from_right()) column(i);
     };
     if (helpers != nullptr) {
-        helpers->run(take_columns, take_columns);
+        helpers->run(from_right, from_left);
     } else {
-        run_alongside(n >= THREADED_FROM ? 1 : 0, take_columns, take_columns);
+        run_alongside(n >= THREADED_FROM ? 1 : 0, from_right, from_left);
     }
     matrix[0] = 2;
 }

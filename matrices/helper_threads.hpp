@@ -8,6 +8,36 @@
 
 namespace dz {
 
+// The columns first .. last - 1 of some shared work (one block update of an
+// LU factorisation, the wear matrix fill), handed out one at a time from
+// either end until the two ends meet.
+class ColumnClaims {
+public:
+    ColumnClaims(int first, int last) : ends_(pack(first, last)) {}
+    // The lowest column not yet taken, or -1 when none is left.
+    int from_left() { return claim(true); }
+    // The highest column not yet taken, or -1 when none is left.
+    int from_right() { return claim(false); }
+
+private:
+    static std::uint64_t pack(int lo, int hi) {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(lo)) << 32) | static_cast<std::uint32_t>(hi);
+    }
+    int claim(bool left) {
+        std::uint64_t ends = ends_.load(std::memory_order_relaxed);
+        for (;;) {
+            const auto lo = static_cast<int>(ends >> 32);
+            const auto hi = static_cast<int>(ends & 0xffffffffU);
+            if (lo >= hi) return -1;
+            const std::uint64_t taken = left ? pack(lo + 1, hi) : pack(lo, hi - 1);
+            if (ends_.compare_exchange_weak(ends, taken, std::memory_order_relaxed)) {
+                return left ? lo : hi - 1;
+            }
+        }
+    }
+    std::atomic<std::uint64_t> ends_;
+};
+
 // A group of helper threads, each started on a core of its own.
 //
 // Where the system lets a program choose (Linux), each helper starts on an
