@@ -1,6 +1,7 @@
 // The load of a 500-zone surface, stage by stage, next to the straightforward
-// transcription of the same load (reference fill and reference LU). Prints
-// the ratio of the whole load and of the command-line tool as a process.
+// transcription of the same load (reference fill, reference LU and plain
+// solve). Prints the ratio of the whole load and of the command-line tool as
+// a process.
 //
 //   build/release/bench/bench_load [--benchmark_filter=...]
 //
@@ -25,6 +26,7 @@
 #include "lap_calc/calc_lap.hpp"
 #include "lap_calc/spline_fit.hpp"
 #include "lap_calc/wear_matrix.hpp"
+#include "matrices/helper_threads.hpp"
 #include "surface/surface_reader.hpp"
 
 extern char** environ;
@@ -100,62 +102,78 @@ void BM_FillReference500(benchmark::State& state) {
 }
 BENCHMARK(BM_FillReference500)->Unit(benchmark::kMillisecond);
 
+// The load's fill: column after column, shared with a helper.
 void BM_Fill500(benchmark::State& state) {
     const dz::SurfaceData s = surface500();
     dz::NXN_MATRIX m;
     for (auto _ : state) {
-        dz::fill_wear_matrix(s.radius, s.zone_count, s.radius[499], m);
+        dz::fill_wear_matrix_columns(s.radius, s.zone_count, s.radius[499], m);
         benchmark::DoNotOptimize(m.data());
     }
 }
 BENCHMARK(BM_Fill500)->Unit(benchmark::kMillisecond);
 
-template <bool Reference>
-void BM_FactorWear500(benchmark::State& state) {
+// The reference factorisation of the wear matrix and the plain solve.
+void BM_FactorSolveWearReference500(benchmark::State& state) {
     const dz::SurfaceData s = surface500();
     dz::NXN_MATRIX filled;
-    dz::fill_wear_matrix(s.radius, s.zone_count, s.radius[499], filled);
+    dz::fill_wear_matrix_reference(s.radius, s.zone_count, s.radius[499], filled);
     dz::Matrices solver;
     solver.MAT_ORDER = s.zone_count;
     for (auto _ : state) {
         state.PauseTiming();
         dz::NXN_MATRIX m = filled;
+        dz::N_VECTOR profile = s.raw;
         state.ResumeTiming();
         int status = 0;
-        if constexpr (Reference) {
-            solver.LU_FACTOR_REFERENCE(m, status);
-        } else {
-            solver.LU_FACTOR(m, status);
-        }
-        benchmark::DoNotOptimize(m.data());
+        solver.LU_FACTOR_REFERENCE(m, status);
+        solver.LU_SOLVE(m, profile);
+        benchmark::DoNotOptimize(profile.data());
     }
 }
-BENCHMARK(BM_FactorWear500<true>)->Name("BM_FactorWearReference500")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FactorWear500<false>)->Name("BM_FactorWear500")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FactorSolveWearReference500)->Unit(benchmark::kMillisecond);
 
-void BM_SolveAndSmooth500(benchmark::State& state) {
+// The load's factorisation of the wear matrix held in columns, with the
+// profile riding along and the back substitution, sharing one helper.
+void BM_FactorSolveWear500(benchmark::State& state) {
     const dz::SurfaceData s = surface500();
-    dz::NXN_MATRIX factored;
-    dz::fill_wear_matrix(s.radius, s.zone_count, s.radius[499], factored);
+    dz::NXN_MATRIX filled;
+    dz::fill_wear_matrix_columns(s.radius, s.zone_count, s.radius[499], filled);
     dz::Matrices solver;
     solver.MAT_ORDER = s.zone_count;
-    int status = 0;
-    solver.LU_FACTOR(factored, status);
+    dz::HelperCrew helpers(1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        dz::NXN_MATRIX m = filled;
+        dz::N_VECTOR profile = s.raw;
+        state.ResumeTiming();
+        int status = 0;
+        solver.LU_FACTOR_SOLVE_COLUMNS(m, profile, status, helpers);
+        benchmark::DoNotOptimize(profile.data());
+    }
+}
+BENCHMARK(BM_FactorSolveWear500)->Unit(benchmark::kMillisecond);
+
+// The spline smoothing of the solved profile (the same in both loads).
+void BM_Smooth500(benchmark::State& state) {
+    const dz::SurfaceData s = surface500();
+    dz::NXN_MATRIX m;
+    dz::N_VECTOR solved = s.raw;
+    dz::Matrices solver;
+    (void)dz::solve_wear(solver, s.radius, s.zone_count, s.radius[499], m, solved);
     dz::BSplines bsplines;
     for (auto _ : state) {
         state.PauseTiming();
-        dz::NXN_MATRIX m = factored;
-        dz::N_VECTOR profile = s.raw;
+        dz::N_VECTOR profile = solved;
         dz::N_VECTOR coef;
         solver.MAT_ORDER = s.zone_count;
         state.ResumeTiming();
-        solver.LU_SOLVE(m, profile);
         Real profile_min = 0;
         auto failure = dz::smooth_profile(solver, bsplines, m, coef, profile, s.zone_count, profile_min);
         benchmark::DoNotOptimize(failure);
     }
 }
-BENCHMARK(BM_SolveAndSmooth500)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Smooth500)->Unit(benchmark::kMillisecond);
 
 void BM_Outline500(benchmark::State& state) {
     dz::WorkingState ws;

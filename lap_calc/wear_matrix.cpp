@@ -1,5 +1,6 @@
 #include "lap_calc/wear_matrix.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -46,14 +47,33 @@ Real arccosine_term(const ColumnZone& c, Real r, Real d2) {
 
 // Fills column i, row after row (element (j, i) at j * n + i) or, with
 // ColumnMajor, column after column (at i * n + j); r[j] is radius[j] / outer.
+//
+// ascending: r[0] <= r[1] <= ... (no NaN). The rows that the table then
+// sets to zero are a first run (r <= a, when rho > d; such r are below
+// rho + d) and a last run (r >= rho + d), found by bisection and cleared
+// without looking at each row; the rows between take the table row by row.
 template <bool ColumnMajor>
-void fill_column(const Real* r_of, std::size_t n, Real* matrix, std::size_t i) {
+void fill_column(const Real* r_of, std::size_t n, Real* matrix, std::size_t i, bool ascending) {
     const Real d2 = STROKE_OFFSET * STROKE_OFFSET;
     const ColumnZone c = column_zone(r_of[i], d2);
     // +0 is stored as bytes: most elements are zero, and a 16-byte store
     // costs far less than storing an 80-bit real from the FPU
     static constexpr unsigned char PLUS_ZERO[sizeof(Real)] = {};
-    for (std::size_t j = 0; j < n; ++j) {
+    std::size_t first = 0;
+    std::size_t last = n;
+    if (ascending) {
+        last = static_cast<std::size_t>(std::lower_bound(r_of, r_of + n, c.rho_plus_d) - r_of);
+        if (c.rho > STROKE_OFFSET) {
+            first = static_cast<std::size_t>(std::upper_bound(r_of, r_of + last, c.a) - r_of);
+        }
+        for (std::size_t j = 0; j < first; ++j) {
+            std::memcpy(&matrix[ColumnMajor ? i * n + j : j * n + i], PLUS_ZERO, sizeof(Real));
+        }
+        for (std::size_t j = last; j < n; ++j) {
+            std::memcpy(&matrix[ColumnMajor ? i * n + j : j * n + i], PLUS_ZERO, sizeof(Real));
+        }
+    }
+    for (std::size_t j = first; j < last; ++j) {
         const Real r = r_of[j];
         Real* element = &matrix[ColumnMajor ? i * n + j : j * n + i];
         if (r >= c.rho_plus_d) {
@@ -85,9 +105,14 @@ void fill(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix, Hel
     // This thread takes them from the left, the helpers from the right: in
     // a fresh matrix each side first touches (and the system clears) pages
     // of its own.
+    bool ascending = true;
+    for (std::size_t j = 1; j < n; ++j) {
+        ascending = ascending && r[j - 1] <= r[j];  // false with a NaN
+    }
+    ascending = ascending && (n == 0 || r[0] == r[0]);
     ColumnClaims claims(0, count);
-    auto column = [&r, n, &matrix](int i) {
-        fill_column<ColumnMajor>(r.data(), n, matrix.data(), static_cast<std::size_t>(i));
+    auto column = [&r, n, &matrix, ascending](int i) {
+        fill_column<ColumnMajor>(r.data(), n, matrix.data(), static_cast<std::size_t>(i), ascending);
     };
     auto from_left = [&claims, &column] {
         for (int i = claims.from_left(); i >= 0; i = claims.from_left()) column(i);

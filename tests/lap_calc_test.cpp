@@ -269,6 +269,12 @@ TEST(WearMatrix_FastFill, BitForBitAsReference) {
     }
     outers.push_back(1);
     sets.emplace_back("boundaries", edges);
+    // the same in ascending order, where the zero runs of each column are
+    // found by bisection: the boundaries fall exactly on the run ends
+    std::vector<Real> sorted_edges = edges;
+    std::sort(sorted_edges.begin(), sorted_edges.end());
+    outers.push_back(1);
+    sets.emplace_back("boundaries ascending", sorted_edges);
     for (std::size_t s = 0; s < sets.size(); ++s) {
         const auto& [name, r] = sets[s];
         SCOPED_TRACE(name);
