@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "matrices/helper_threads.hpp"
@@ -696,7 +697,12 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads, Help
         for (int j = k0; j < k1; ++j) {
             const int q = j - k0;
             if (ready != nullptr) {
-                while (ready[q].load(std::memory_order_acquire) == 0) {
+                // a column takes microseconds; should the thread updating
+                // it have lost its core, give this one up rather than spin
+                for (int spins = 0; ready[q].load(std::memory_order_acquire) == 0; ++spins) {
+                    if (spins >= 20000) {
+                        std::this_thread::yield();
+                    }
                 }
             }
             b.width = q;
