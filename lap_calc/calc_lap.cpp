@@ -71,10 +71,14 @@ std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_byte
     next.ZONE_RAW = std::move(surface.raw);
     next.LEAF_EDGES.assign(static_cast<std::size_t>(next.ZONE_COUNT) * 4, 0);
 
-    // Solve the wear system for the leaf profile.
-    if (auto failure = solve_wear(next.matrices, next.ZONE_RADIUS, next.ZONE_COUNT, next.OUTER_RADIUS,
-                                  next.WEAR_MATRIX, next.ZONE_PROFILE)) {
-        return failure;
+    // Solve the wear system for the leaf profile. The helper is let go at
+    // once and winds down while the smoothing and the outline are made.
+    HelperCrew helpers(wear_helpers(next.ZONE_COUNT));
+    auto solved = solve_wear(next.matrices, next.ZONE_RADIUS, next.ZONE_COUNT, next.OUTER_RADIUS,
+                             next.WEAR_MATRIX, next.ZONE_PROFILE, helpers);
+    helpers.stop();
+    if (solved) {
+        return solved;
     }
     // Smooth it.
     if (auto failure = smooth_profile(next.matrices, next.bsplines, next.WEAR_MATRIX, next.SPLINE_COEF,

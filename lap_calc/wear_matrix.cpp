@@ -181,14 +181,21 @@ void fill_wear_matrix_reference(const N_VECTOR& radius, int count, Real outer, N
     matrix[FLAT_INDEX(0, 0)] = 2;
 }
 
+int wear_helpers(int count) { return static_cast<std::size_t>(std::max(count, 0)) >= THREADED_FROM ? 1 : 0; }
+
 std::optional<std::string> solve_wear(Matrices& solver, const N_VECTOR& radius, int count, Real outer,
                                       NXN_MATRIX& matrix, N_VECTOR& profile) {
+    HelperCrew helpers(wear_helpers(count));
+    return solve_wear(solver, radius, count, outer, matrix, profile, helpers);
+}
+
+std::optional<std::string> solve_wear(Matrices& solver, const N_VECTOR& radius, int count, Real outer,
+                                      NXN_MATRIX& matrix, N_VECTOR& profile, HelperCrew& helpers) {
     // Filled, factored and solved column after column: the same bits as in
-    // rows, without converting 250,000 elements twice.
-    // One helper for both: a thread costs about 0.1 ms to start and again
-    // to end. The profile is solved along with the factorisation.
+    // rows, without converting 250,000 elements twice. One crew for the
+    // fill and the factorisation; the profile is solved along with the
+    // factorisation.
     solver.MAT_ORDER = count;
-    HelperCrew helpers(static_cast<std::size_t>(count) >= THREADED_FROM ? 1 : 0);
     fill<true>(radius, count, outer, matrix, &helpers);
     int status = 0;
     N_VECTOR solution = profile;  // the profile stays as it was when the matrix is singular

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "matrices/helper_threads.hpp"
 #include "matrices/matrices.hpp"
 #include "matrices/real.hpp"
 
@@ -45,5 +46,16 @@ void fill_wear_matrix_reference(const N_VECTOR& radius, int count, Real outer, N
 // factorisation meets an exactly zero pivot; `profile` is then unchanged.
 [[nodiscard]] std::optional<std::string> solve_wear(Matrices& solver, const N_VECTOR& radius, int count,
                                                     Real outer, NXN_MATRIX& matrix, N_VECTOR& profile);
+
+// The same, sharing the fill and the factorisation with the caller's crew,
+// which the caller may then let go (HelperCrew::stop) while it goes on, so
+// that the helper winds down meanwhile: starting and ending a thread cost
+// about 0.2 ms each here.
+[[nodiscard]] std::optional<std::string> solve_wear(Matrices& solver, const N_VECTOR& radius, int count,
+                                                    Real outer, NXN_MATRIX& matrix, N_VECTOR& profile,
+                                                    HelperCrew& helpers);
+
+// The helpers worth having for a wear matrix of `count` zones (0 or 1).
+[[nodiscard]] int wear_helpers(int count);
 
 }  // namespace dz
