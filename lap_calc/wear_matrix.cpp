@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "matrices/helper_threads.hpp"
 #include "splines/arc_trig.hpp"
@@ -32,18 +33,28 @@ ColumnZone column_zone(Real rho, Real d2) {
     return c;
 }
 
-// Arcsine term: 2 inside the column zone's circle, else the part of the row
-// circle that the column circle subtends.
-Real arcsine_term(const ColumnZone& c, Real r) {
-    if (r <= c.rho) return 2;
-    return ARC_SIN(c.rho / r) * 4 / PI;
+// The element in row j of column zone c, by the table: 0, K, S - K, 0 or S,
+// where S is the arcsine term (2 inside the column zone's circle, else the
+// part of the row circle that the column circle subtends) and K the
+// arccosine term (used only inside the annulus a < r < rho + d, where q lies
+// in (-1, 1)).
+enum class Case : unsigned char { zero, k_only, s_minus_k, s_only };
+
+Case table_case(const ColumnZone& c, Real r) {
+    if (r >= c.rho_plus_d) return Case::zero;
+    if (r > c.s) return Case::k_only;  // r > s >= a: inside the annulus
+    if (r > c.a) return Case::s_minus_k;
+    if (c.rho > STROKE_OFFSET) return Case::zero;
+    return Case::s_only;
 }
 
-// Arccosine term; only inside the annulus a < r < rho + d, where q lies in (-1, 1).
-Real arccosine_term(const ColumnZone& c, Real r, Real d2) {
-    const Real q = ((r * r + d2 - c.rho2) * 0.5L / r) / STROKE_OFFSET;
-    return ARC_COS(q) * 2 / PI;
-}
+// Scratch of one thread's columns: the arguments of the arc sines and arc
+// cosines of one column and their values.
+struct ColumnScratch {
+    explicit ColumnScratch(std::size_t n) : cases(n), cos_x(n), cos_v(n), sin_x(n), sin_v(n) {}
+    std::vector<Case> cases;
+    N_VECTOR cos_x, cos_v, sin_x, sin_v;
+};
 
 // Fills column i, row after row (element (j, i) at j * n + i) or, with
 // ColumnMajor, column after column (at i * n + j); r[j] is radius[j] / outer.
@@ -52,13 +63,19 @@ Real arccosine_term(const ColumnZone& c, Real r, Real d2) {
 // sets to zero are a first run (r <= a, when rho > d; such r are below
 // rho + d) and a last run (r >= rho + d), found by bisection and cleared
 // without looking at each row; the rows between take the table row by row.
+//
+// Each element takes exactly the operations of the table, in order; only
+// the arc sines and arc cosines of the column are taken together
+// (ARC_SIN_MANY, ARC_COS_MANY), between the arguments and the end values.
 template <bool ColumnMajor>
-void fill_column(const Real* r_of, std::size_t n, Real* matrix, std::size_t i, bool ascending) {
+void fill_column(const Real* r_of, std::size_t n, Real* matrix, std::size_t i, bool ascending,
+                 ColumnScratch& scratch) {
     const Real d2 = STROKE_OFFSET * STROKE_OFFSET;
     const ColumnZone c = column_zone(r_of[i], d2);
     // +0 is stored as bytes: most elements are zero, and a 16-byte store
     // costs far less than storing an 80-bit real from the FPU
     static constexpr unsigned char PLUS_ZERO[sizeof(Real)] = {};
+    auto at = [matrix, n, i](std::size_t j) { return &matrix[ColumnMajor ? i * n + j : j * n + i]; };
     std::size_t first = 0;
     std::size_t last = n;
     if (ascending) {
@@ -66,27 +83,45 @@ void fill_column(const Real* r_of, std::size_t n, Real* matrix, std::size_t i, b
         if (c.rho > STROKE_OFFSET) {
             first = static_cast<std::size_t>(std::upper_bound(r_of, r_of + last, c.a) - r_of);
         }
-        for (std::size_t j = 0; j < first; ++j) {
-            std::memcpy(&matrix[ColumnMajor ? i * n + j : j * n + i], PLUS_ZERO, sizeof(Real));
-        }
-        for (std::size_t j = last; j < n; ++j) {
-            std::memcpy(&matrix[ColumnMajor ? i * n + j : j * n + i], PLUS_ZERO, sizeof(Real));
-        }
+        for (std::size_t j = 0; j < first; ++j) std::memcpy(at(j), PLUS_ZERO, sizeof(Real));
+        for (std::size_t j = last; j < n; ++j) std::memcpy(at(j), PLUS_ZERO, sizeof(Real));
     }
+
+    // the arguments: q for the arc cosine, rho / r for the arc sine
+    std::size_t n_cos = 0;
+    std::size_t n_sin = 0;
     for (std::size_t j = first; j < last; ++j) {
         const Real r = r_of[j];
-        Real* element = &matrix[ColumnMajor ? i * n + j : j * n + i];
-        if (r >= c.rho_plus_d) {
-            std::memcpy(element, PLUS_ZERO, sizeof(Real));
-        } else if (r > c.s) {
-            *element = arccosine_term(c, r, d2);  // r > s >= a: inside the annulus
-        } else if (r > c.a) {
-            *element = arcsine_term(c, r) - arccosine_term(c, r, d2);
-        } else if (c.rho > STROKE_OFFSET) {
-            std::memcpy(element, PLUS_ZERO, sizeof(Real));
-        } else {
-            *element = arcsine_term(c, r);
+        const Case k = table_case(c, r);
+        scratch.cases[j] = k;
+        if (k == Case::k_only || k == Case::s_minus_k) {
+            scratch.cos_x[n_cos++] = ((r * r + d2 - c.rho2) * 0.5L / r) / STROKE_OFFSET;
         }
+        if ((k == Case::s_minus_k || k == Case::s_only) && !(r <= c.rho)) {
+            scratch.sin_x[n_sin++] = c.rho / r;
+        }
+    }
+    ARC_COS_MANY(scratch.cos_x.data(), scratch.cos_v.data(), n_cos);
+    ARC_SIN_MANY(scratch.sin_x.data(), scratch.sin_v.data(), n_sin);
+
+    // the terms and the elements, in the same order
+    std::size_t k_cos = 0;
+    std::size_t k_sin = 0;
+    for (std::size_t j = first; j < last; ++j) {
+        const Case k = scratch.cases[j];
+        if (k == Case::zero) {
+            std::memcpy(at(j), PLUS_ZERO, sizeof(Real));
+            continue;
+        }
+        Real arccosine = 0;
+        if (k == Case::k_only || k == Case::s_minus_k) {
+            arccosine = scratch.cos_v[k_cos++] * 2 / PI;
+        }
+        Real arcsine = 2;
+        if (k == Case::s_minus_k || k == Case::s_only) {
+            if (!(r_of[j] <= c.rho)) arcsine = scratch.sin_v[k_sin++] * 4 / PI;
+        }
+        *at(j) = k == Case::k_only ? arccosine : k == Case::s_minus_k ? arcsine - arccosine : arcsine;
     }
 }
 
@@ -99,26 +134,28 @@ void fill(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix, Hel
     for (std::size_t j = 0; j < n; ++j) {
         r[j] = radius[j] / outer;
     }
-    // The columns are independent: this thread and the helpers take the
-    // next column until none is left (the inner columns have more non-zero
-    // elements, so a fixed split would not be even).
-    // This thread takes them from the left, the helpers from the right: in
-    // a fresh matrix each side first touches (and the system clears) pages
-    // of its own.
     bool ascending = true;
     for (std::size_t j = 1; j < n; ++j) {
         ascending = ascending && r[j - 1] <= r[j];  // false with a NaN
     }
     ascending = ascending && (n == 0 || r[0] == r[0]);
+    // The columns are independent: this thread and the helpers take the
+    // next column until none is left (the inner columns have more non-zero
+    // elements, so a fixed split would not be even). This thread takes them
+    // from the left, the helpers from the right: in a fresh matrix each side
+    // first touches (and the system clears) pages of its own.
     ColumnClaims claims(0, count);
-    auto column = [&r, n, &matrix, ascending](int i) {
-        fill_column<ColumnMajor>(r.data(), n, matrix.data(), static_cast<std::size_t>(i), ascending);
+    auto from_left = [&claims, &r, n, &matrix, ascending] {
+        ColumnScratch scratch(n);
+        for (int i = claims.from_left(); i >= 0; i = claims.from_left()) {
+            fill_column<ColumnMajor>(r.data(), n, matrix.data(), static_cast<std::size_t>(i), ascending, scratch);
+        }
     };
-    auto from_left = [&claims, &column] {
-        for (int i = claims.from_left(); i >= 0; i = claims.from_left()) column(i);
-    };
-    auto from_right = [&claims, &column] {
-        for (int i = claims.from_right(); i >= 0; i = claims.from_right()) column(i);
+    auto from_right = [&claims, &r, n, &matrix, ascending] {
+        ColumnScratch scratch(n);
+        for (int i = claims.from_right(); i >= 0; i = claims.from_right()) {
+            fill_column<ColumnMajor>(r.data(), n, matrix.data(), static_cast<std::size_t>(i), ascending, scratch);
+        }
     };
     if (helpers != nullptr) {
         helpers->run(from_right, from_left);

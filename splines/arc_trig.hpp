@@ -1,6 +1,8 @@
 #pragma once
 // Arc sine and arc cosine built from one arc tangent, clamped at +-1.
 
+#include <cstddef>
+
 #include "matrices/real.hpp"
 
 namespace dz {
@@ -35,5 +37,18 @@ namespace dz {
 //
 // Method: as ARC_COS, without the final subtraction.
 [[nodiscard]] Real ARC_SIN(Real x);
+
+// ARC_COS_MANY, ARC_SIN_MANY: ARC_COS (ARC_SIN) of x[0 .. count - 1] into
+// out[0 .. count - 1], bit for bit what one call per element gives.
+//
+// x      on entry, the arguments; unchanged. Must not overlap out.
+// out    on return, the results.
+//
+// Method: the same operations on each element, done in sweeps over all of
+// them: first every root and quotient, then every arc tangent, then the end
+// values. One element's divisions and roots then no longer wait on the
+// previous element's arc tangent, and those of different elements overlap.
+void ARC_COS_MANY(const Real* x, Real* out, std::size_t count);
+void ARC_SIN_MANY(const Real* x, Real* out, std::size_t count);
 
 }  // namespace dz

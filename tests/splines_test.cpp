@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -138,6 +139,32 @@ TEST(ArcTrig_JustInsideRange, TakesArcTangentPath) {
 }
 
 // ---------------------------------------------------------------- KNOT_INTERVAL
+
+// The sweeps over many arguments give each element the bits of its own call:
+// the end values, the arguments just inside and outside +-1, zeros of both
+// signs, subnormals, infinities, NaN, and a spread of ordinary arguments.
+TEST(ArcTrig_Many, SameBitsAsOneCallEach) {
+    const Real inf = std::numeric_limits<Real>::infinity();
+    std::vector<Real> x = {1, -1, 0.0L, -0.0L, std::numeric_limits<Real>::denorm_min(), inf, -inf, NaN,
+                           std::nextafter(1.0L, 0.0L), std::nextafter(-1.0L, 0.0L), std::nextafter(1.0L, 2.0L),
+                           std::nextafter(-1.0L, -2.0L), 0.5L, -0.5L, 1e-30L, 3.0L};
+    for (int k = 0; k < 400; ++k) x.push_back(std::sin(static_cast<Real>(k) * 0.37L) * 1.02L);
+    auto same = [](Real a, Real b) {
+        return std::memcmp(&a, &b, 10) == 0 || (std::isnan(a) && std::isnan(b));
+    };
+    std::vector<Real> out(x.size(), -7);
+    dz::ARC_COS_MANY(x.data(), out.data(), x.size());
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        ASSERT_TRUE(same(out[k], dz::ARC_COS(x[k]))) << "ARC_COS element " << k;
+    }
+    std::fill(out.begin(), out.end(), -7);
+    dz::ARC_SIN_MANY(x.data(), out.data(), x.size());
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        ASSERT_TRUE(same(out[k], dz::ARC_SIN(x[k]))) << "ARC_SIN element " << k;
+    }
+    dz::ARC_COS_MANY(x.data(), out.data(), 0);  // nothing to do, nothing touched
+    EXPECT_TRUE(same(out[0], dz::ARC_SIN(x[0])));
+}
 
 TEST(KnotInterval_QuadraticKnots, SameAnswerFromAnyStartingBracket) {
     struct Case {
