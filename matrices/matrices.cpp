@@ -222,6 +222,17 @@ void fill_bytes(Real* first, Real* last, const Real& v)
     }
 }
 
+// True when x is finite and in canonical form: not an infinity or NaN, not
+// a pseudo-denormal (exponent field 0 with the integer bit set) and not an
+// unnormal (exponent field not 0 with the integer bit clear).
+bool is_canonical_finite(const Real& x)
+{
+    const RealBits b = bits_of(x);
+    const unsigned exponent = b.sign_exponent & 0x7fffU;
+    const bool integer_bit = (b.significand >> 63) != 0;
+    return exponent != 0x7fffU && integer_bit == (exponent != 0);
+}
+
 // True when x is +0, bit for bit.
 bool is_plus_zero(const Real& x)
 {
@@ -282,8 +293,12 @@ bool split_real(const Real& x, double& h, double& l)
     if (x == 0) {
         l = h;  // a zero keeps its sign: -0 + -0 is -0
     }
+    // Compared as numbers, in registers: the sum is a canonical encoding, so
+    // it has x's bits when x is canonical and finite and equal to it (the
+    // sign of a zero is kept above). Storing the sum to compare its bytes
+    // would stall each element on a store that the load cannot take from.
     const Real back = static_cast<Real>(h) + static_cast<Real>(l);
-    return same_bits(back, x);
+    return back == x && is_canonical_finite(x);
 }
 
 // Copies column k = b.ka + q of a, rows k + 1 .. n - 1, into the block and
@@ -918,10 +933,20 @@ public:
     }
     void note(const N_VECTOR& b, int i)
     {
-        if (!kept_by_zero_updates(b[static_cast<std::size_t>(i)])) {
-            lo = std::min(lo, i);
-            hi = std::max(hi, i);
-        }
+        if (!kept_by_zero_updates(b[static_cast<std::size_t>(i)])) widen(i);
+    }
+    // The same for v, just computed (and so canonical) and stored in row i:
+    // told from the number itself rather than from the bytes just stored.
+    void note_computed(int i, Real v)
+    {
+        const Real m = std::fabs(v);
+        const bool normal = m >= std::numeric_limits<Real>::min() && m <= std::numeric_limits<Real>::max();
+        if (!normal && !(v == 0 && !std::signbit(v))) widen(i);
+    }
+    void widen(int i)
+    {
+        lo = std::min(lo, i);
+        hi = std::max(hi, i);
     }
     int lo = std::numeric_limits<int>::max();
     int hi = -1;
@@ -980,16 +1005,18 @@ void Matrices::forward_substitute_columns(const NXN_MATRIX& a, N_VECTOR& b) cons
             --end;
         }
         for (int i = k + 1; i < end; ++i) {
-            at(i) = t * c[i] + at(i);
-            odd.note(b, i);
+            const Real v = t * c[i] + at(i);
+            at(i) = v;
+            odd.note_computed(i, v);
         }
         const bool finite = std::isfinite(t);
         const int first = finite ? std::max(end, odd.lo) : end;
         const int last = finite ? std::min(n - 1, odd.hi) : n - 1;
         for (int i = first; i <= last; ++i) {
             if (!finite || !kept_by_zero_updates(at(i))) {
-                at(i) = t * c[i] + at(i);
-                odd.note(b, i);
+                const Real v = t * c[i] + at(i);
+                at(i) = v;
+                odd.note_computed(i, v);
             }
         }
     }
@@ -1012,15 +1039,17 @@ void Matrices::back_substitute_columns(const NXN_MATRIX& a, N_VECTOR& b) const
         int top = k0;  // rows top .. k0 - 1 meet a non-zero of some column
         for (int kk = k; kk >= k0; --kk) {
             const Real* c = col(kk);
-            at(kk) = at(kk) / c[kk];
-            odd.note(b, kk);
+            const Real x = at(kk) / c[kk];
+            at(kk) = x;
+            odd.note_computed(kk, x);
             const Real t = -at(kk);
             if (t == 0) {
                 continue;
             }
             for (int p = k0; p < kk; ++p) {
-                at(p) = t * c[p] + at(p);
-                odd.note(b, p);
+                const Real v = t * c[p] + at(p);
+                at(p) = v;
+                odd.note_computed(p, v);
             }
             int first = 0;
             while (first < top && is_zero(c[first])) {
@@ -1038,7 +1067,7 @@ void Matrices::back_substitute_columns(const NXN_MATRIX& a, N_VECTOR& b) const
                 v = ts[static_cast<std::size_t>(r)] * cols[static_cast<std::size_t>(r)][p] + v;
             }
             at(p) = v;
-            odd.note(b, p);
+            odd.note_computed(p, v);
         };
         if (nt > 0) {
             for (int p = top; p < k0; ++p) {
