@@ -544,7 +544,6 @@ void apply_block(const Block& b, Real* c, int n, int& bottom)
     }
 }
 
-
 }  // namespace
 
 // LU_FACTOR_BLOCKED: LU_FACTOR on a column-major copy, several steps at a
@@ -656,7 +655,8 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads, Help
     const std::size_t bsize = static_cast<std::size_t>(block) * nn;
 
     // two blocks: one being eliminated from the later columns while the
-    // next is factored; each has bsize reals and twice bsize doubles.
+    // next is factored; each has bsize reals and twice bsize doubles, and
+    // its triangle (block^2 reals and twice as many doubles).
     const std::size_t tri_size = static_cast<std::size_t>(block) * static_cast<std::size_t>(block);
     const std::size_t block_bytes = (bsize + tri_size) * (sizeof(Real) + 2 * sizeof(double));
     lu_blocks_.resize(2 * block_bytes);
@@ -702,10 +702,10 @@ void Matrices::factor_columns(Real* a, int& status, int block, int threads, Help
             }
         }
     };
-    // ready (when given): ready[q] turns non-zero once column k0 + q has
-    // taken the updates of the previous block, perhaps on another thread
     // the columns k0 .. k1 - 1 of a block, each taking the earlier steps of
-    // the block before its own step
+    // the block before its own step; ready (when given): ready[q] turns
+    // non-zero once column k0 + q has taken the updates of the previous
+    // block, perhaps on another thread
     auto factor_block = [&](Block& b, int k0, int k1, const std::atomic<int>* ready) {
         b.ka = k0;
         b.zend = 0;
