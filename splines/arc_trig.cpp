@@ -40,28 +40,35 @@ Real ARC_COS(Real x) {
     return HALF_PI - atan_of_ratio(x);
 }
 
-void ARC_COS_MANY(const Real* x, Real* out, std::size_t count) {
+namespace {
+
+// The sweeps of ARC_COS_MANY and ARC_SIN_MANY: the quotient and its arc
+// tangent where inside(x), then end(x, that arc tangent) for every element
+// (passed by reference: where x is not inside, out holds nothing to read).
+template <class Inside, class End>
+void many(const Real* x, Real* out, std::size_t count, Inside inside, End end) {
     for (std::size_t k = 0; k < count; ++k) {
-        if (cos_inside(x[k])) out[k] = ratio(x[k]);
+        if (inside(x[k])) out[k] = ratio(x[k]);
     }
     for (std::size_t k = 0; k < count; ++k) {
-        if (cos_inside(x[k])) out[k] = std::atan(out[k]);
+        if (inside(x[k])) out[k] = std::atan(out[k]);
     }
     for (std::size_t k = 0; k < count; ++k) {
-        out[k] = x[k] >= Real{1} ? Real{0} : x[k] <= Real{-1} ? PI : HALF_PI - out[k];
+        out[k] = end(x[k], out[k]);
     }
 }
 
+}  // namespace
+
+void ARC_COS_MANY(const Real* x, Real* out, std::size_t count) {
+    many(x, out, count, cos_inside, [](Real v, const Real& arctan) {
+        return v >= Real{1} ? Real{0} : v <= Real{-1} ? PI : HALF_PI - arctan;
+    });
+}
+
 void ARC_SIN_MANY(const Real* x, Real* out, std::size_t count) {
-    for (std::size_t k = 0; k < count; ++k) {
-        if (sin_inside(x[k])) out[k] = ratio(x[k]);
-    }
-    for (std::size_t k = 0; k < count; ++k) {
-        if (sin_inside(x[k])) out[k] = std::atan(out[k]);
-    }
-    for (std::size_t k = 0; k < count; ++k) {
-        if (!sin_inside(x[k])) out[k] = std::copysign(HALF_PI, x[k]);
-    }
+    many(x, out, count, sin_inside,
+         [](Real v, const Real& arctan) { return sin_inside(v) ? arctan : std::copysign(HALF_PI, v); });
 }
 
 Real ARC_SIN(Real x) {
