@@ -145,18 +145,15 @@ void fill(const N_VECTOR& radius, int count, Real outer, NXN_MATRIX& matrix, Hel
     // from the left, the helpers from the right: in a fresh matrix each side
     // first touches (and the system clears) pages of its own.
     ColumnClaims claims(0, count);
-    auto from_left = [&claims, &r, n, &matrix, ascending] {
+    auto take = [&claims, &r, n, &matrix, ascending](bool left) {
         ColumnScratch scratch(n);
-        for (int i = claims.from_left(); i >= 0; i = claims.from_left()) {
+        auto next = [&claims, left] { return left ? claims.from_left() : claims.from_right(); };
+        for (int i = next(); i >= 0; i = next()) {
             fill_column<ColumnMajor>(r.data(), n, matrix.data(), static_cast<std::size_t>(i), ascending, scratch);
         }
     };
-    auto from_right = [&claims, &r, n, &matrix, ascending] {
-        ColumnScratch scratch(n);
-        for (int i = claims.from_right(); i >= 0; i = claims.from_right()) {
-            fill_column<ColumnMajor>(r.data(), n, matrix.data(), static_cast<std::size_t>(i), ascending, scratch);
-        }
-    };
+    auto from_left = [&take] { take(true); };
+    auto from_right = [&take] { take(false); };
     if (helpers != nullptr) {
         helpers->run(from_right, from_left);
     } else {
