@@ -106,46 +106,39 @@ void BM_Fill(benchmark::State& state) {
 BENCHMARK(BM_Fill<dz::fill_wear_matrix_reference>)->Name("BM_FillReference500")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Fill<dz::fill_wear_matrix_columns>)->Name("BM_Fill500")->Unit(benchmark::kMillisecond);
 
-// The reference factorisation of the wear matrix and the plain solve.
-void BM_FactorSolveWearReference500(benchmark::State& state) {
+// The factorisation of the 500-zone wear matrix and the solve: the
+// reference LU and the plain solve on the matrix in rows, or the load's
+// (the matrix in columns, the profile riding along the elimination, then
+// the back substitution, sharing one helper).
+template <bool Reference>
+void BM_FactorSolveWear(benchmark::State& state) {
     const dz::SurfaceData s = surface500();
     dz::NXN_MATRIX filled;
-    dz::fill_wear_matrix_reference(s.radius, s.zone_count, s.radius[499], filled);
+    if constexpr (Reference) {
+        dz::fill_wear_matrix_reference(s.radius, s.zone_count, s.radius[499], filled);
+    } else {
+        dz::fill_wear_matrix_columns(s.radius, s.zone_count, s.radius[499], filled);
+    }
     dz::Matrices solver;
     solver.MAT_ORDER = s.zone_count;
+    dz::HelperCrew helpers(Reference ? 0 : 1);
     for (auto _ : state) {
         state.PauseTiming();
         dz::NXN_MATRIX m = filled;
         dz::N_VECTOR profile = s.raw;
         state.ResumeTiming();
         int status = 0;
-        solver.LU_FACTOR_REFERENCE(m, status);
-        solver.LU_SOLVE(m, profile);
+        if constexpr (Reference) {
+            solver.LU_FACTOR_REFERENCE(m, status);
+            solver.LU_SOLVE(m, profile);
+        } else {
+            solver.LU_FACTOR_SOLVE_COLUMNS(m, profile, status, helpers);
+        }
         benchmark::DoNotOptimize(profile.data());
     }
 }
-BENCHMARK(BM_FactorSolveWearReference500)->Unit(benchmark::kMillisecond);
-
-// The load's factorisation of the wear matrix held in columns, with the
-// profile riding along and the back substitution, sharing one helper.
-void BM_FactorSolveWear500(benchmark::State& state) {
-    const dz::SurfaceData s = surface500();
-    dz::NXN_MATRIX filled;
-    dz::fill_wear_matrix_columns(s.radius, s.zone_count, s.radius[499], filled);
-    dz::Matrices solver;
-    solver.MAT_ORDER = s.zone_count;
-    dz::HelperCrew helpers(1);
-    for (auto _ : state) {
-        state.PauseTiming();
-        dz::NXN_MATRIX m = filled;
-        dz::N_VECTOR profile = s.raw;
-        state.ResumeTiming();
-        int status = 0;
-        solver.LU_FACTOR_SOLVE_COLUMNS(m, profile, status, helpers);
-        benchmark::DoNotOptimize(profile.data());
-    }
-}
-BENCHMARK(BM_FactorSolveWear500)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FactorSolveWear<true>)->Name("BM_FactorSolveWearReference500")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FactorSolveWear<false>)->Name("BM_FactorSolveWear500")->Unit(benchmark::kMillisecond);
 
 // The spline smoothing of the solved profile (the same in both loads).
 void BM_Smooth500(benchmark::State& state) {
