@@ -70,23 +70,6 @@ private:
     std::unique_ptr<Threads> threads_;
 };
 
-// Runs helper() on up to `helpers` helper threads while the calling thread
-// runs own(); returns when all have finished, with the number of helpers that
-// ran. own() must get the whole work done when none could be started (take
-// the work from a shared counter, for instance).
-template <class Helper, class Own>
-int run_alongside(int helpers, const Helper& helper, const Own& own) {
-    HelperThreads group;
-    const int started = helpers > 0 ? group.start(
-                                          helpers,
-                                          [](void* context) { (*static_cast<const Helper*>(context))(); },
-                                          const_cast<Helper*>(&helper))
-                                    : 0;
-    own();
-    group.join();
-    return started;
-}
-
 // Helpers kept for a series of shared tasks, such as the block updates of one
 // LU factorisation: started once (as HelperThreads starts them) instead of
 // once per task. Between tasks a helper first watches for the next one for
@@ -136,5 +119,17 @@ private:
     std::atomic<std::uint32_t> posted_{0};    // tasks handed out so far
     std::atomic<std::uint32_t> finished_{0};  // helpers done with the current task
 };
+
+// Runs helper() on up to `helpers` helper threads while the calling thread
+// runs own(); returns when all have finished, with the number of helpers that
+// ran. own() must get the whole work done when none could be started (take
+// the work from a shared counter, for instance).
+template <class Helper, class Own>
+int run_alongside(int helpers, const Helper& helper, const Own& own) {
+    HelperCrew crew(helpers);
+    const int started = crew.size();
+    crew.run(helper, own);
+    return started;
+}
 
 }  // namespace dz
