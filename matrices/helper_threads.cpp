@@ -1,5 +1,6 @@
 #include "matrices/helper_threads.hpp"
 
+#include <algorithm>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -10,6 +11,18 @@
 #endif
 
 namespace dz {
+
+std::vector<int> helper_cores(int here, const std::vector<int>& allowed, int count) {
+    std::vector<int> after;
+    std::vector<int> before;
+    for (const int core : allowed) {
+        if (core > here) after.push_back(core);
+        if (core < here) before.push_back(core);
+    }
+    after.insert(after.end(), before.begin(), before.end());
+    if (static_cast<int>(after.size()) > count) after.resize(static_cast<std::size_t>(std::max(count, 0)));
+    return after;
+}
 
 namespace {
 
@@ -51,18 +64,17 @@ int HelperThreads::start(int count, void (*task)(void*), void* context) {
     if (here < 0 || sched_getaffinity(0, sizeof t.allowed, &t.allowed) != 0) {
         return 0;
     }
-    // the allowed cores after this one, in a circle
-    std::vector<int> cores;
-    for (int k = 1; k < CPU_SETSIZE; ++k) {
-        const int core = (here + k) % CPU_SETSIZE;
-        if (CPU_ISSET(core, &t.allowed)) cores.push_back(core);
+    std::vector<int> allowed;
+    for (int core = 0; core < CPU_SETSIZE; ++core) {
+        if (CPU_ISSET(core, &t.allowed)) allowed.push_back(core);
     }
-    for (int w = 0; w < count && w < static_cast<int>(cores.size()); ++w) {
+    const std::vector<int> cores = helper_cores(here, allowed, count);
+    for (std::size_t w = 0; w < cores.size(); ++w) {
         pthread_attr_t attr;
         if (pthread_attr_init(&attr) != 0) break;
         cpu_set_t one;
         CPU_ZERO(&one);
-        CPU_SET(cores[static_cast<std::size_t>(w)], &one);
+        CPU_SET(cores[w], &one);
         pthread_t id{};
         const bool started = pthread_attr_setaffinity_np(&attr, sizeof one, &one) == 0 &&
                              pthread_create(&id, &attr, helper_entry, &t) == 0;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace dz {
 
@@ -37,6 +38,10 @@ private:
     }
     std::atomic<std::uint64_t> ends_;
 };
+
+// The cores that helpers start on: up to `count` of the allowed cores other
+// than `here` (the creator's), in a circle from the one after it.
+[[nodiscard]] std::vector<int> helper_cores(int here, const std::vector<int>& allowed, int count);
 
 // A group of helper threads, each started on a core of its own.
 //
