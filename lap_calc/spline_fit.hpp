@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "matrices/matrices.hpp"
-#include "matrices/real.hpp"
+#include "core_types/real.hpp"
 #include "splines/bsplines.hpp"
 
 namespace dz {

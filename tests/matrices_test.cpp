@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "matrices/helper_threads.hpp"
+#include "parallel/helper_threads.hpp"
 #include "matrices/matrices.hpp"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/png_module.hpp"
-#include "lap_calc/working_state.hpp"
+#include "working_state/working_state.hpp"
 #include "tests/test_states.hpp"
 
 namespace {

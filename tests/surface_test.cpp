@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "surface/surface_reader.hpp"
+#include "working_state/working_state.hpp"
 #include "text_io/tokenizer.hpp"
 
 namespace {
@@ -47,7 +48,7 @@ std::vector<std::string> plus(std::vector<std::string> lines, const std::vector<
 
 dz::SurfaceReadResult read(const std::string& bytes, char sep) {
     dz::Tokenizer tokenizer(sep);
-    return dz::read_surface(bytes, tokenizer);
+    return dz::read_surface(bytes, tokenizer, dz::ZONE_CAPACITY);
 }
 
 TEST(SplitLines_LineEnds, LfCrLfLoneCrAndCtrlZ) {
