@@ -41,28 +41,27 @@ CLEAN = {
 
 
 class WholeTree(unittest.TestCase):
+    def expect_refused(self, files, *texts):
+        """The check of a tree of CLEAN and files fails and prints texts."""
+        with make_tree({**CLEAN, **files}) as root:
+            code, output = run(root)
+            self.assertEqual(code, 1, output)
+            for text in texts:
+                self.assertIn(text, output)
+
     def test_clean_tree_passes(self):
         with make_tree(CLEAN) as root:
             code, output = run(root)
             self.assertEqual(code, 0, output)
 
     def test_upward_include_names_file_and_line(self):
-        files = dict(CLEAN)
-        files["core_types/real.hpp"] = '#pragma once\n// a note\n#include "text_io/numbers.hpp"\n'
-        with make_tree(files) as root:
-            code, output = run(root)
-            self.assertEqual(code, 1, output)
-            self.assertIn(os.path.join("core_types", "real.hpp") + ":3", output)
-            self.assertIn("upwards", output)
+        self.expect_refused({"core_types/real.hpp": '#pragma once\n// a note\n#include "text_io/numbers.hpp"\n'},
+                            os.path.join("core_types", "real.hpp") + ":3", "upwards")
 
     def test_sideways_include_not_listed_fails(self):
         # splines and text_io both stand on core_types only.
-        files = dict(CLEAN)
-        files["splines/arc.cpp"] = '#include "text_io/numbers.hpp"\n'
-        with make_tree(files) as root:
-            code, output = run(root)
-            self.assertEqual(code, 1, output)
-            self.assertIn(os.path.join("splines", "arc.cpp") + ":1", output)
+        self.expect_refused({"splines/arc.cpp": '#include "text_io/numbers.hpp"\n'},
+                            os.path.join("splines", "arc.cpp") + ":1", "not listed")
 
     def test_unlisted_folder_fails_either_way(self):
         for files, where in [
@@ -71,11 +70,7 @@ class WholeTree(unittest.TestCase):
              os.path.join("app", "x.cpp") + ":2"),
         ]:
             with self.subTest(where=where):
-                with make_tree({**CLEAN, **files}) as root:
-                    code, output = run(root)
-                    self.assertEqual(code, 1, output)
-                    self.assertIn(where, output)
-                    self.assertIn("no line in the layer table", output)
+                self.expect_refused(files, where, "no line in the layer table")
 
     def test_build_and_hidden_folders_and_system_includes_ignored(self):
         files = dict(CLEAN)
