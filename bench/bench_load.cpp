@@ -23,9 +23,9 @@
 #include "drawing/leaf_outline.hpp"
 #include "export/file_output.hpp"
 #include "export/text_export.hpp"
-#include "lap_load/calc_lap.hpp"
 #include "lap_calc/spline_fit.hpp"
 #include "lap_calc/wear_matrix.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "parallel/helper_threads.hpp"
 #include "surface/surface_reader.hpp"
 

@@ -30,9 +30,9 @@
 #include "export/dxf_export.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
-#include "working_state/working_state.hpp"
-#include "text_io/numbers.hpp"
 #include "tests/state_compare.hpp"
+#include "text_io/numbers.hpp"
+#include "working_state/working_state.hpp"
 
 namespace {
 

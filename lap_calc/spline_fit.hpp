@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "matrices/matrices.hpp"
 #include "core_types/real.hpp"
+#include "matrices/matrices.hpp"
 #include "splines/bsplines.hpp"
 
 namespace dz {

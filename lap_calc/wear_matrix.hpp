@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "parallel/helper_threads.hpp"
-#include "matrices/matrices.hpp"
 #include "core_types/real.hpp"
+#include "matrices/matrices.hpp"
+#include "parallel/helper_threads.hpp"
 
 namespace dz {
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "drawing/leaf_outline.hpp"
-#include "lap_load/calc_lap.hpp"
 #include "lap_calc/spline_fit.hpp"
 #include "lap_calc/wear_matrix.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "matrices/matrices.hpp"
 #include "splines/arc_trig.hpp"
 #include "splines/bsplines.hpp"
