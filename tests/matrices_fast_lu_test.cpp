@@ -18,10 +18,7 @@
 
 namespace {
 
-using dz::Matrices;
-using dz::N_VECTOR;
-using dz::NXN_MATRIX;
-using dz::Real;
+// the solver types and the shared helpers, unqualified
 using namespace dz::matrices_test;
 
 // True when a multiplier of the factors f (rows, as LU_FACTOR leaves them)

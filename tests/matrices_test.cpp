@@ -19,10 +19,7 @@
 
 namespace {
 
-using dz::Matrices;
-using dz::N_VECTOR;
-using dz::NXN_MATRIX;
-using dz::Real;
+// the solver types and the shared helpers, unqualified
 using namespace dz::matrices_test;
 
 TEST(Matrices_LuWorkedExample, ExactFactorsAndSolution)

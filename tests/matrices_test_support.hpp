@@ -16,6 +16,12 @@
 
 namespace dz::matrices_test {
 
+// so that a test's `using namespace dz::matrices_test` brings these too
+using dz::Matrices;
+using dz::N_VECTOR;
+using dz::NXN_MATRIX;
+using dz::Real;
+
 inline constexpr Real kNaN = std::numeric_limits<Real>::quiet_NaN();
 inline constexpr Real kInf = std::numeric_limits<Real>::infinity();
 inline constexpr Real kEps = std::numeric_limits<Real>::epsilon();
