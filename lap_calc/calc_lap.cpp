@@ -47,7 +47,7 @@ std::optional<std::string> change_settings(WorkingState& ws, Change change) {
 }  // namespace
 
 std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_bytes, bool spindle_selected,
-                                    char decimal_separator) {
+                                    char decimal_separator, std::string* warning) {
     // Read the file into scratch storage.
     Tokenizer tokenizer(decimal_separator);
     SurfaceReadResult read = read_surface(file_bytes, tokenizer);
@@ -97,6 +97,7 @@ std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_byte
         return std::string(LOAD_NOT_FINITE);
     }
     ws = std::move(next);
+    if (warning != nullptr) *warning = std::move(read.warning);
     return std::nullopt;
 }
 

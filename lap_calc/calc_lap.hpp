@@ -15,9 +15,12 @@ namespace dz {
 // state holds the new surface, SPINDLE = spindle_selected, EFFICIENCY = 100,
 // BASE_OFFSET from the lap-type reset, LEAF_EDGES built, loaded = true, and
 // the result is empty. On failure the result is the message to show and every
-// value of the working state is as it was before the call.
+// value of the working state is as it was before the call. When `warning` is
+// given, it receives the reader's warning line on success (empty when there
+// is nothing to say) and is left alone on failure.
 [[nodiscard]] std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_bytes,
-                                                  bool spindle_selected, char decimal_separator);
+                                                  bool spindle_selected, char decimal_separator,
+                                                  std::string* warning = nullptr);
 
 // The lap-type command and the reset that ends every load: SPINDLE,
 // BASE_OFFSET = -(RAW_MIN for "Spindle", PROFILE_MIN for "2/5 Stroke"), and

@@ -18,7 +18,7 @@
 #include "app/cli.hpp"
 #include "app/commands.hpp"
 #include "export/dxf_export.hpp"
-#include "export/file_output.hpp"
+#include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
 #include "lap_calc/calc_lap.hpp"
 #include "scripted_dialogs.hpp"
