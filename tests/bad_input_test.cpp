@@ -29,12 +29,14 @@
 #include "surface/surface_reader.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/state_compare.hpp"
+#include "tests/test_files.hpp"
 #include "tests/test_folder.hpp"
 
 namespace fs = std::filesystem;
 using dz::Real;
 using dz::WorkingState;
 using dz::testing::FileAnswer;
+using dz::testing::names_in;
 using dz::testing::RecordingView;
 using dz::testing::ScriptedDialogs;
 
@@ -201,6 +203,21 @@ struct Window {
     }
 };
 
+// The window with a good surface opens `path`: one message box, nothing
+// redrawn, the labels and the working state as they were.
+void expect_open_refused(const std::string& good, const std::string& path, const std::string& message) {
+    Window window(good);
+    const WorkingState before = window.commands.state();
+    const dz::ViewState view_before = window.commands.view();
+    const int draws = window.view.draws;
+    window.dialogs.files.push_back(FileAnswer{path});
+    window.commands.Open1Click();
+    EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{message});
+    EXPECT_EQ(window.view.draws, draws);
+    EXPECT_EQ(window.commands.view(), view_before);
+    EXPECT_TRUE(same_state(before, window.commands.state()));
+}
+
 }  // namespace
 
 // Each bad file is refused with its message; the state before, loaded or
@@ -229,16 +246,7 @@ TEST_F(BadInput, LoadRefusedInWindowAndCommandLine) {
         SCOPED_TRACE(bad.kind);
         const std::string path = write("bad" + std::to_string(index++) + ".srf", bad.bytes);
 
-        Window window(good);
-        const WorkingState before = window.commands.state();
-        const dz::ViewState view_before = window.commands.view();
-        const int draws = window.view.draws;
-        window.dialogs.files.push_back(FileAnswer{path});
-        window.commands.Open1Click();
-        EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{bad.message});
-        EXPECT_EQ(window.view.draws, draws);
-        EXPECT_EQ(window.commands.view(), view_before);
-        EXPECT_TRUE(same_state(before, window.commands.state()));
+        expect_open_refused(good, path, bad.message);
 
         const std::string txt = (dir_ / "out.txt").string();
         std::string out, err;
@@ -412,14 +420,6 @@ TEST_F(BadInput, ExportPathThatCannotBeWritten) {
 
 namespace {
 
-// The names in a folder, sorted.
-std::vector<std::string> names_in(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Writes of regular files beyond `bytes` fail with "File too large" while
 // an object of this type lives, as on a nearly full disk.
 class FileSizeLimit {
@@ -465,16 +465,7 @@ TEST_F(BadInput, NotARegularFileRefusedBeforeReading) {
     };
     for (const auto& [path, message] : cases) {
         SCOPED_TRACE(path);
-        Window window(good);
-        const WorkingState before = window.commands.state();
-        const dz::ViewState view_before = window.commands.view();
-        const int draws = window.view.draws;
-        window.dialogs.files.push_back(FileAnswer{path});
-        window.commands.Open1Click();
-        EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{message});
-        EXPECT_EQ(window.view.draws, draws);
-        EXPECT_EQ(window.commands.view(), view_before);
-        EXPECT_TRUE(same_state(before, window.commands.state()));
+        expect_open_refused(good, path, message);
 
         // The window's command line and the tool add ".srf" to /dev/zero.
         if (dz::surface_file_name(path) != path) continue;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "file_io/file_io.hpp"
+#include "tests/test_files.hpp"
 #include "tests/test_folder.hpp"
 
 namespace fs = std::filesystem;
@@ -29,20 +30,10 @@ using dz::WriteStep;
 
 namespace {
 
-std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using dz::testing::names_in;
 
-void put(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-// The names in a folder, sorted.
-std::vector<std::string> names_in(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::string read_bytes(const fs::path& path) { return dz::testing::file_bytes(path); }
+void put(const fs::path& path, const std::string& bytes) { dz::testing::put_bytes(path, bytes); }
 
 fs::perms mode_of(const fs::path& path) { return fs::status(path).permissions(); }
 
