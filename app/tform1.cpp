@@ -224,7 +224,7 @@ void TFORM1::show_view(const ViewState& view) {
     }
     LAP_CHOICE->setVisible(view.lap_choice_visible);
     const QString warning = QString::fromStdString(view.warning_text);
-    WARNING_LABEL->setText(WARNING_LABEL->fontMetrics().elidedText(warning, Qt::ElideMiddle, WARNING_LABEL->width()));
+    WARNING_LABEL->setText(WARNING_LABEL->fontMetrics().elidedText(warning, Qt::ElideRight, WARNING_LABEL->width()));
     WARNING_LABEL->setToolTip(warning);
     WARNING_LABEL->setVisible(!warning.isEmpty());
 }
