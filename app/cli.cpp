@@ -7,7 +7,7 @@
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
-#include "lap_calc/calc_lap.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "text_io/tokenizer.hpp"
 
 namespace dz {
@@ -170,6 +170,7 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     // Load, as the window's command line does; an export onto the surface
     // file itself is refused before anything is computed.
     WorkingState ws;
+    LoadScratch scratch;
     const std::string name = surface_file_name(options.surface);
     const InputFile input = read_input_file(name);
     if (!input.bytes) {
@@ -183,7 +184,7 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
         }
     }
     std::string warning;
-    if (auto failure = CALC_LAP(ws, *input.bytes, false, decimal_separator, &warning)) {
+    if (auto failure = CALC_LAP(ws, scratch, *input.bytes, false, decimal_separator, &warning)) {
         err << *failure << "\n";
         return 1;
     }

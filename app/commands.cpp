@@ -10,7 +10,7 @@
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
-#include "lap_calc/calc_lap.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "text_io/numbers.hpp"
 
 namespace dz {
@@ -63,7 +63,7 @@ void LapCommands::load_surface(const std::string& path) {
     }
     std::string warning;
     if (const auto failure =
-            CALC_LAP(ws_, *input.bytes, view_state_.lap_choice_index == 1, decimal_separator_, &warning)) {
+            CALC_LAP(ws_, scratch_, *input.bytes, view_state_.lap_choice_index == 1, decimal_separator_, &warning)) {
         dialogs_.message(*failure);
         return;
     }

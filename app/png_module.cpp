@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QString>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <cstring>
@@ -18,7 +19,7 @@
 #include "app/qt_canvas.hpp"
 #include "drawing/lap_plot.hpp"
 #include "file_io/file_io.hpp"
-#include "lap_calc/working_state.hpp"
+#include "working_state/working_state.hpp"
 
 namespace {
 
@@ -77,7 +78,8 @@ std::string render_png(const dz::WorkingState& ws, char decimal_separator, QByte
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int doroziri_render_png_bytes(
+// The two symbols the module exports (the others are hidden).
+extern "C" Q_DECL_EXPORT int doroziri_render_png_bytes(
     const dz::WorkingState* ws, char decimal_separator, void (*sink)(void*, const char*, std::size_t),
     void* context, char* error, std::size_t error_size) {
     set_error(error, error_size, "");
@@ -99,10 +101,8 @@ extern "C" __attribute__((visibility("default"))) int doroziri_render_png_bytes(
     }
 }
 
-extern "C" __attribute__((visibility("default"))) int doroziri_render_png(const dz::WorkingState* ws,
-                                                                          const char* path,
-                                                                          char decimal_separator, char* error,
-                                                                          std::size_t error_size) {
+extern "C" Q_DECL_EXPORT int doroziri_render_png(const dz::WorkingState* ws, const char* path,
+                                                 char decimal_separator, char* error, std::size_t error_size) {
     set_error(error, error_size, "");
     if (path == nullptr || *path == '\0') {
         set_error(error, error_size, "no state or no file name for the PNG");

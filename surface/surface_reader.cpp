@@ -5,7 +5,6 @@
 #include <limits>
 #include <map>
 
-#include "lap_calc/working_state.hpp"
 #include "text_io/numbers.hpp"
 
 namespace dz {
@@ -132,7 +131,7 @@ std::optional<Real> header_number(Tokenizer& tokenizer, const std::string& line)
 
 }  // namespace
 
-SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer) {
+SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer, int zone_capacity) {
     SurfaceReadResult result;
     if (utf16_text(bytes)) {
         result.message = UTF16_MESSAGE;
@@ -185,8 +184,8 @@ SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer) {
                        ", R = " + format_fixed(*r, 3, sep) + "}";
 
     // Line 5 is not read; one zone per data line from line 6 on.
-    data.radius.assign(ZONE_CAPACITY, 0);
-    data.raw.assign(ZONE_CAPACITY, 0);
+    data.radius.assign(static_cast<std::size_t>(zone_capacity), 0);
+    data.raw.assign(static_cast<std::size_t>(zone_capacity), 0);
     data.raw_min = 0;
     data.zone_count = 0;
     std::vector<ZoneLine> zones;
@@ -194,9 +193,9 @@ SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer) {
         const std::string& line = lines[index];
         if (blank(line)) continue;
         const std::string line_number = std::to_string(index + 1);
-        if (data.zone_count == ZONE_CAPACITY) {
-            result.message = "The surface file has more than " + std::to_string(ZONE_CAPACITY) +
-                             " zone lines; at most " + std::to_string(ZONE_CAPACITY) +
+        if (data.zone_count == zone_capacity) {
+            result.message = "The surface file has more than " + std::to_string(zone_capacity) +
+                             " zone lines; at most " + std::to_string(zone_capacity) +
                              " zones can be read (line " + line_number + ").";
             return result;
         }

@@ -25,7 +25,7 @@
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
-#include "lap_calc/calc_lap.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "surface/surface_reader.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/state_compare.hpp"

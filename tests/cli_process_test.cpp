@@ -107,8 +107,19 @@ protected:
     }
     void TearDown() override { fs::remove_all(base_); }
 
-    Finished run(Start s) {
-        if (s.folder.empty()) s.folder = dir_;
+    Start in_work(std::vector<std::string> args) const {
+        Start s;
+        s.args = std::move(args);
+        s.folder = dir_;
+        return s;
+    }
+
+    Finished run(std::vector<std::string> args, std::vector<std::string> environment = {},
+                 rlim_t file_size_limit = RLIM_INFINITY, bool ignore_file_size_signal = false) {
+        Start s = in_work(std::move(args));
+        s.environment = std::move(environment);
+        s.file_size_limit = file_size_limit;
+        s.ignore_file_size_signal = ignore_file_size_signal;
         const pid_t child = start(s, base_ / "run.out", base_ / "run.err");
         return finish(child, base_ / "run.out", base_ / "run.err");
     }
@@ -142,7 +153,7 @@ TEST_F(CliProcessTest, KilledDuringLargeExport_WholeOldOrNew) {
     put(dir_ / "big.srf", surface);
     const std::string old_bytes = "the export of yesterday\r\n";
 
-    const Finished whole = run({{"--txt", "new.txt", "big.srf"}});
+    const Finished whole = run({"--txt", "new.txt", "big.srf"});
     ASSERT_EQ(whole.status, 0) << whole.err;
     const std::string new_bytes = read_bytes(dir_ / "new.txt");
     ASSERT_GT(new_bytes.size(), 10'000'000u);
@@ -150,12 +161,12 @@ TEST_F(CliProcessTest, KilledDuringLargeExport_WholeOldOrNew) {
 
     // Killed by the limit part-way through the write: the old file stays.
     put(dir_ / "out.txt", old_bytes);
-    Finished limited = run({{"--txt", "out.txt", "big.srf"}, {}, {}, 1'000'000});
+    Finished limited = run({"--txt", "out.txt", "big.srf"}, {}, 1'000'000);
     EXPECT_EQ(limited.signal, SIGXFSZ);
     EXPECT_EQ(read_bytes(dir_ / "out.txt"), old_bytes);
     EXPECT_EQ(stale_temporaries("out.txt"), 1);
     // With the signal ignored the write fails and says so.
-    limited = run({{"--txt", "out.txt", "big.srf"}, {}, {}, 1'000'000, true});
+    limited = run({"--txt", "out.txt", "big.srf"}, {}, 1'000'000, true);
     EXPECT_EQ(limited.status, 1);
     EXPECT_EQ(limited.err, "Cannot write out.txt: File too large.\n");
     EXPECT_EQ(read_bytes(dir_ / "out.txt"), old_bytes);
@@ -167,7 +178,7 @@ TEST_F(CliProcessTest, KilledDuringLargeExport_WholeOldOrNew) {
     for (int trial = 0; trial < 6; ++trial) {
         SCOPED_TRACE(trial);
         put(dir_ / "out.txt", old_bytes);
-        const pid_t child = start({{"--txt", "out.txt", "big.srf"}, dir_}, base_ / "k.out", base_ / "k.err");
+        const pid_t child = start(in_work({"--txt", "out.txt", "big.srf"}), base_ / "k.out", base_ / "k.err");
         bool writing = false;
         const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!writing && std::chrono::steady_clock::now() < give_up) {
@@ -197,21 +208,21 @@ TEST_F(CliProcessTest, PngWritesLikeEveryExport) {
     GTEST_SKIP() << "built without the PNG module";
 #endif
     put(dir_ / "plot.png", "old plot");
-    Finished f = run({{"--png", "/dev/full", MIRROR}});
+    Finished f = run({"--png", "/dev/full", MIRROR});
     EXPECT_EQ(f.status, 1);
     EXPECT_EQ(f.err, "Cannot write /dev/full: No space left on device.\n");
 
-    f = run({{"--png", "plot.png", MIRROR}, {}, {}, 2000, true});
+    f = run({"--png", "plot.png", MIRROR}, {}, 2000, true);
     EXPECT_EQ(f.status, 1);
     EXPECT_EQ(f.err, "Cannot write plot.png: File too large.\n");
     EXPECT_EQ(read_bytes(dir_ / "plot.png"), "old plot");
 
-    f = run({{"--png", "missing/plot.png", MIRROR}});
+    f = run({"--png", "missing/plot.png", MIRROR});
     EXPECT_EQ(f.status, 1);
     EXPECT_EQ(f.err, "Cannot write missing/plot.png: No such file or directory.\n");
     EXPECT_EQ(names_in(dir_), std::vector<std::string>{"plot.png"});
 
-    f = run({{"--png", "plot.png", MIRROR}});
+    f = run({"--png", "plot.png", MIRROR});
     EXPECT_EQ(f.status, 0) << f.err;
     EXPECT_EQ(read_bytes(dir_ / "plot.png").substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
     EXPECT_EQ(names_in(dir_), std::vector<std::string>{"plot.png"});
@@ -219,7 +230,7 @@ TEST_F(CliProcessTest, PngWritesLikeEveryExport) {
     // Standard output: nothing is made in the working folder or TMPDIR.
     fs::remove(dir_ / "plot.png");
     fs::create_directories(base_ / "tmp");
-    f = run({{"--png", "-", MIRROR}, {}, {"TMPDIR=" + (base_ / "tmp").string()}});
+    f = run({"--png", "-", MIRROR}, {"TMPDIR=" + (base_ / "tmp").string()});
     EXPECT_EQ(f.status, 0) << f.err;
     EXPECT_EQ(f.out.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
     EXPECT_TRUE(fs::is_empty(dir_));
@@ -235,7 +246,7 @@ TEST_F(CliProcessTest, PngWritesLikeEveryExport) {
 TEST_F(CliProcessTest, LocaleFromTheEnvironment) {
     for (const char* name : {"de_DE", "es_ES.UTF-8"}) {
         SCOPED_TRACE(name);
-        const Finished f = run({{MIRROR}, {}, {std::string("LC_ALL=") + name}});
+        const Finished f = run({MIRROR}, {std::string("LC_ALL=") + name});
         EXPECT_EQ(f.status, 0) << f.err;
         EXPECT_NE(f.out.find("\n2.5\t0.0249\t"), std::string::npos);
     }
@@ -250,11 +261,11 @@ TEST_F(CliProcessTest, LocaleFromTheEnvironment) {
     std::string comma = read_bytes(MIRROR);
     std::replace(comma.begin() + static_cast<std::ptrdiff_t>(comma.find('\n')), comma.end(), '.', ',');
     put(dir_ / "comma.srf", comma);
-    Finished f = run({{"comma.srf"}, {}, comma_environment});
+    Finished f = run({"comma.srf"}, comma_environment);
     EXPECT_EQ(f.status, 0) << f.err;
     EXPECT_NE(f.out.find("\n2,5\t0,0249\t"), std::string::npos);
     // The example itself is then refused at its first number.
-    f = run({{MIRROR}, {}, comma_environment});
+    f = run({MIRROR}, comma_environment);
     EXPECT_EQ(f.status, 1);
     EXPECT_EQ(f.err.rfind("ERROR reading this line, expected b value", 0), 0u) << f.err;
     ::unsetenv("LOCPATH");

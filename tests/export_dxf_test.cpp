@@ -22,8 +22,8 @@
 
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
-#include "lap_calc/working_state.hpp"
 #include "tests/test_text.hpp"
+#include "working_state/working_state.hpp"
 
 namespace {
 

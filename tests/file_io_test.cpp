@@ -274,7 +274,9 @@ TEST_F(FileIo, Replace_KilledWriterLeavesWholeOldOrNewFile) {
         ::close(ready[1]);
         const std::string now = read_bytes(file);
         EXPECT_TRUE(now == old_bytes || now == new_bytes) << "a file of " << now.size() << " bytes";
-        if (trial == 12) EXPECT_TRUE(now == new_bytes);
+        if (trial == 12) {
+            EXPECT_TRUE(now == new_bytes);
+        }
         for (const std::string& name : names_in(dir_)) {
             if (name != "big.txt") {
                 EXPECT_TRUE(is_stale_temporary(name, "big\\.txt")) << name;

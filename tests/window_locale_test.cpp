@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "app/cli.hpp"
-#include "app/tform1.hpp"
+#include "app/main_window.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"
 #include "text_io/locale_separator.hpp"
