@@ -1,13 +1,11 @@
 #include "app/cli.hpp"
 
-#include <cstdlib>
-#include <locale>
 #include <optional>
 #include <ostream>
 
 #include "app/png_loader.hpp"
 #include "export/dxf_export.hpp"
-#include "export/file_output.hpp"
+#include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "text_io/tokenizer.hpp"
@@ -46,7 +44,16 @@ constexpr const char* HELP =
     "FILE may be '-' for standard output. With no export option the text export is\n"
     "written to standard output. Numbers on the command line, in the surface file\n"
     "and in the text export use the decimal separator of the locale (LC_ALL,\n"
-    "LC_NUMERIC, LANG); the DXF export always uses a period.\n"
+    "LC_NUMERIC, LANG) as this system has it installed (a locale that is not\n"
+    "installed gives a period, as in the window); the DXF export always uses a\n"
+    "period.\n"
+    "\n"
+    "An existing FILE is replaced only when the new one is complete: the export is\n"
+    "written to a temporary file .NAME.doroziri-XXXXXX.tmp beside it, synced and\n"
+    "renamed over it, so a failed or killed run leaves the old file as it was (a\n"
+    "link is followed, the permissions are kept; a device or FIFO is written\n"
+    "directly). Two exports to one file, and an export onto SURFACE_FILE itself,\n"
+    "are refused before anything is written.\n"
     "\n"
     "Surface file format (text; LF or CR LF line ends):\n"
     "  line 1   caption of the plot\n"
@@ -57,9 +64,30 @@ constexpr const char* HELP =
     "  line 6.. one zone per line: zone radius in mm, a second number (not used),\n"
     "           measured value; numbers separated by spaces or tabs; at most 500\n"
     "           zones; the last line is the outermost zone.\n"
+    "SURFACE_FILE must be a file (not a FIFO or a device), in plain text (UTF-16\n"
+    "is refused). Radii that are negative, beyond the last zone's, repeated or out\n"
+    "of ascending order, and a Ctrl-Z before the last line, are read as they stand\n"
+    "with one warning line on standard error.\n"
     "\n"
     "Exit status: 0 success, 1 the file could not be loaded or written (the\n"
-    "message is on standard error), 2 a wrong option.\n";
+    "message is on standard error), 2 a wrong option or two exports to one file.\n";
+
+// An export file and the option that named it.
+struct NamedOutput {
+    std::string option, path;
+};
+
+// The refusal when two outputs name one file (or both standard output).
+std::optional<std::string> shared_output(const std::vector<NamedOutput>& outputs) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        for (std::size_t j = i + 1; j < outputs.size(); ++j) {
+            if (!same_output(outputs[i].path, outputs[j].path)) continue;
+            return outputs[i].option + " " + outputs[i].path + " and " + outputs[j].option + " " +
+                   outputs[j].path + " name the same file; give each export a file of its own.";
+        }
+    }
+    return std::nullopt;
+}
 
 struct Options {
     std::optional<std::string> leaves, efficiency, lap, txt, dxf, png;
@@ -128,19 +156,39 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
         }
     }
 
-    // Load, as the window's command line does.
+    // Every file this run writes, with the option that names it; two that
+    // name one file are refused before anything is read or written.
+    std::vector<NamedOutput> outputs;
+    if (options.txt) outputs.push_back({"--txt", *options.txt});
+    if (options.dxf) outputs.push_back({"--dxf", *options.dxf});
+    if (options.png) outputs.push_back({"--png", *options.png});
+    if (const auto clash = shared_output(outputs)) {
+        err << "doroziri-cli: " << *clash << "\n";
+        return 2;
+    }
+
+    // Load, as the window's command line does; an export onto the surface
+    // file itself is refused before anything is computed.
     WorkingState ws;
     LoadScratch scratch;
     const std::string name = surface_file_name(options.surface);
-    const std::optional<std::string> bytes = read_file(name);
-    if (!bytes) {
-        err << name << " not found, try again.\n";
+    const InputFile input = read_input_file(name);
+    if (!input.bytes) {
+        err << input.message << "\n";
         return 1;
     }
-    if (auto failure = CALC_LAP(ws, scratch, *bytes, false, decimal_separator)) {
+    for (const NamedOutput& output : outputs) {
+        if (output.path != "-" && file_identity(output.path) == input.identity) {
+            err << export_onto_surface_message(output.path) << "\n";
+            return 1;
+        }
+    }
+    std::string warning;
+    if (auto failure = CALC_LAP(ws, scratch, *input.bytes, false, decimal_separator, &warning)) {
         err << *failure << "\n";
         return 1;
     }
+    if (!warning.empty()) err << warning << "\n";
 
     // The lap type, the number of leaves and the efficiency, in that order.
     auto refuse = [&](const std::string& message) {
@@ -182,27 +230,6 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
         if (auto failure = render_png(ws, *options.png, decimal_separator, out)) return refuse(*failure);
     }
     return 0;
-}
-
-char locale_decimal_separator() {
-    std::string name;
-    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0') {
-            name = value;
-            break;
-        }
-    }
-    // The C locale, in any code set ("C.UTF-8"), writes '.'; it is also the
-    // usual one here, and looking it up would cost a millisecond a run.
-    if (name.empty() || name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0) return '.';
-    try {
-        const std::locale locale(name);
-        const char point = std::use_facet<std::numpunct<char>>(locale).decimal_point();
-        return point == ',' ? ',' : '.';
-    } catch (const std::exception&) {
-        return '.';  // a locale this system does not have
-    }
 }
 
 }  // namespace dz

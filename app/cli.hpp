@@ -14,9 +14,4 @@ namespace dz {
 int run_cli(const std::vector<std::string>& args, char decimal_separator, std::ostream& out,
             std::ostream& err);
 
-// The decimal separator of the user's locale, from LC_ALL, LC_NUMERIC or LANG
-// (the first one set), without changing the process's locale. '.' when the
-// locale is unknown.
-[[nodiscard]] char locale_decimal_separator();
-
 }  // namespace dz

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/cli.hpp"
+#include "text_io/locale_separator.hpp"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);

@@ -8,7 +8,7 @@
 #include "app/caption_text.hpp"
 #include "drawing/lap_plot.hpp"
 #include "export/dxf_export.hpp"
-#include "export/file_output.hpp"
+#include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "text_io/numbers.hpp"
@@ -53,16 +53,23 @@ void LapCommands::FormCreate(const std::vector<std::string>& arguments) {
 
 // Reads the file and hands it to the load; on success shows the lap-type
 // group, the reset efficiency and the new caption, and draws.
+// A FIFO or a device is refused before anything is read from it. A warning
+// of the reader stands in the window's warning line until the next load.
 void LapCommands::load_surface(const std::string& path) {
-    const auto bytes = read_file(path);
-    if (!bytes) {
-        dialogs_.message(path + NOT_FOUND_SUFFIX);
+    const InputFile input = read_input_file(path);
+    if (!input.bytes) {
+        dialogs_.message(input.message);
         return;
     }
-    if (const auto failure = CALC_LAP(ws_, scratch_, *bytes, view_state_.lap_choice_index == 1, decimal_separator_)) {
+    std::string warning;
+    if (const auto failure =
+            CALC_LAP(ws_, scratch_, *input.bytes, view_state_.lap_choice_index == 1, decimal_separator_, &warning)) {
         dialogs_.message(*failure);
         return;
     }
+    surface_path_ = path;
+    surface_identity_ = input.identity;
+    view_state_.warning_text = warning;
     view_state_.lap_choice_visible = true;
     view_state_.efficiency_text = format_fixed(ws_.EFFICIENCY, 0, decimal_separator_);
     view_state_.caption_text = caption_to_utf8(ws_.PLOT_CAPTION);
@@ -88,8 +95,20 @@ void LapCommands::save_export(const char* title, const char* filter, const char*
     FILE_SAVE.filter = filter;
     FILE_SAVE.file_name = file_name;
     if (!dialogs_.save_dialog(FILE_SAVE, dialog_folder_)) return;
+    if (is_surface_file(FILE_SAVE.file_name)) {
+        dialogs_.message(export_onto_surface_message(FILE_SAVE.file_name));
+        return;
+    }
     const std::string bytes = dxf ? dxf_export(ws_) : text_export(ws_, decimal_separator_);
     if (const auto error = write_file_replace(FILE_SAVE.file_name, bytes)) dialogs_.message(*error);
+}
+
+// The file that was read, also when reached through another path or a link,
+// and also when it has been replaced on disk since it was read.
+bool LapCommands::is_surface_file(const std::string& path) const {
+    if (!surface_identity_) return false;
+    const auto target = file_identity(path);
+    return target && (*target == *surface_identity_ || target == file_identity(surface_path_));
 }
 
 void LapCommands::Save1Click() {

@@ -11,10 +11,12 @@
 // on with the state as it was.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/user_interface.hpp"
+#include "file_io/file_io.hpp"
 #include "lap_load/load_scratch.hpp"
 #include "text_io/tokenizer.hpp"
 #include "working_state/working_state.hpp"
@@ -22,7 +24,6 @@
 namespace dz {
 
 // Texts of the commands the tests and the window refer to.
-inline constexpr const char* NOT_FOUND_SUFFIX = " not found, try again.";
 inline constexpr const char* OPEN_FIRST_MESSAGE =
     "Open a surface file first: there is no leaf outline to save yet.";
 inline constexpr const char* DEFAULT_HELP_FILE = "tessaro.hlp";
@@ -65,6 +66,7 @@ private:
     void load_surface(const std::string& path);
     void save_export(const char* title, const char* filter, const char* file_name, bool dxf);
     void set_caption(const std::string& text);
+    [[nodiscard]] bool is_surface_file(const std::string& path) const;
     void DRAW_LAP();
     void show_view() { view_.show_view(view_state_); }
 
@@ -83,6 +85,10 @@ private:
 
     std::string HELP_FILE;
     bool HELP_CHOSEN = false;
+
+    // The surface file of the working state, which no export may replace.
+    std::string surface_path_;
+    std::optional<FileIdentity> surface_identity_;
 };
 
 }  // namespace dz

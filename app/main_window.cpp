@@ -8,7 +8,6 @@
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
-#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -26,6 +25,7 @@
 #include "app/qt_canvas.hpp"
 #include "app/qt_dialogs.hpp"
 #include "drawing/lap_plot.hpp"
+#include "text_io/locale_separator.hpp"
 
 namespace dz {
 namespace {
@@ -52,16 +52,6 @@ protected:
 private:
     std::function<void()> on_click_;
 };
-
-// The decimal separator of the user's regional settings, when it is one
-// ASCII character; else a period.
-char locale_decimal_separator() {
-    const QString point = QLocale::system().decimalPoint();
-    if (point.size() == 1 && point[0].unicode() > 0x20 && point[0].unicode() < 0x80) {
-        return static_cast<char>(point[0].unicode());
-    }
-    return '.';
-}
 
 QFont sized_font(const QFont& base, int pixels) {
     QFont font = base;
@@ -145,6 +135,17 @@ void TFORM1::create_controls() {
     COMMENT_LABEL->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     COMMENT_LABEL->setFont(sized_font(font(), 13));
 
+    // The load's warning: one line under the caption, never a dialog. The
+    // whole text is in its tooltip when the line is too long to show.
+    WARNING_LABEL = place_label<QLabel>(client, "WARNING_LABEL", QString(), QRect(20, 450, 641, 16), false);
+    WARNING_LABEL->setFont(sized_font(QFont(font().family()), 12));
+    {
+        QPalette warning_palette = WARNING_LABEL->palette();
+        warning_palette.setColor(QPalette::WindowText, QColor(0x99, 0x33, 0x00));
+        WARNING_LABEL->setPalette(warning_palette);
+    }
+    WARNING_LABEL->setVisible(false);
+
     LAP_CHOICE = new QGroupBox(QStringLiteral("Lap Type"), client);
     LAP_CHOICE->setObjectName(QStringLiteral("LAP_CHOICE"));
     LAP_CHOICE->setGeometry(310, 0, 101, 61);
@@ -222,6 +223,10 @@ void TFORM1::show_view(const ViewState& view) {
         }
     }
     LAP_CHOICE->setVisible(view.lap_choice_visible);
+    const QString warning = QString::fromStdString(view.warning_text);
+    WARNING_LABEL->setText(WARNING_LABEL->fontMetrics().elidedText(warning, Qt::ElideRight, WARNING_LABEL->width()));
+    WARNING_LABEL->setToolTip(warning);
+    WARNING_LABEL->setVisible(!warning.isEmpty());
 }
 
 void TFORM1::draw_plot(const std::function<void(Canvas&)>& draw) {

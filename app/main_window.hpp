@@ -53,6 +53,7 @@ private:
     QLabel* NP_LABEL = nullptr;
     QLabel* INCR_LABEL = nullptr;
     QLabel* COMMENT_LABEL = nullptr;
+    QLabel* WARNING_LABEL = nullptr;  // the load's warning, below the caption; hidden when none
     QGroupBox* LAP_CHOICE = nullptr;
     QButtonGroup* lap_choice_buttons_ = nullptr;
     QPushButton* QUIT = nullptr;

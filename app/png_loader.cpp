@@ -2,12 +2,11 @@
 
 #include <array>
 #include <ostream>
-#include <random>
 #include <filesystem>
 #include <vector>
 
 #include "app/png_module.hpp"
-#include "export/file_output.hpp"
+#include "file_io/file_io.hpp"
 
 #include <dlfcn.h>
 
@@ -45,31 +44,24 @@ std::optional<std::string> render_png(const WorkingState& ws, const std::string&
     }
     // The module stays loaded until the process ends: Qt does not support
     // being unloaded.
-    auto render = reinterpret_cast<RenderPngFunction>(find_symbol(module, PNG_RENDER_SYMBOL));
+    auto render = reinterpret_cast<RenderPngBytesFunction>(find_symbol(module, PNG_RENDER_BYTES_SYMBOL));
     if (render == nullptr) return std::string("The PNG rendering module is not usable.");
+    // The PNG comes back in memory and is written like every other export:
+    // no temporary file of its own, none in a shared folder.
+    std::string png;
+    const auto keep = [](void* context, const char* bytes, std::size_t size) {
+        static_cast<std::string*>(context)->assign(bytes, size);
+    };
     std::array<char, 1024> error{};
-    if (path != "-") {
-        if (render(&ws, path.c_str(), decimal_separator, error.data(), error.size()) != 0) {
-            return std::string(error.data());
-        }
-        return std::nullopt;
+    if (render(&ws, decimal_separator, keep, &png, error.data(), error.size()) != 0) {
+        const std::string reason = error.data();
+        return "Cannot write " + path + ": " + reason + (reason.ends_with('.') ? "" : ".");
     }
-    // Standard output: render into a temporary file and copy it out.
-    std::error_code ignored;
-    const fs::path temporary =
-        fs::temp_directory_path(ignored) / ("doroziri-" + std::to_string(std::random_device{}()) + ".png");
-    std::optional<std::string> failure;
-    if (render(&ws, temporary.string().c_str(), decimal_separator, error.data(), error.size()) != 0) {
-        failure = std::string(error.data());
-    } else if (const auto bytes = read_file(temporary.string())) {
-        out.write(bytes->data(), static_cast<std::streamsize>(bytes->size()));
-        out.flush();
-        if (!out) failure = std::string("Cannot write to standard output.");
-    } else {
-        failure = std::string("Cannot read the rendered PNG back.");
-    }
-    fs::remove(temporary, ignored);
-    return failure;
+    if (path != "-") return write_file_replace(path, png);
+    out.write(png.data(), static_cast<std::streamsize>(png.size()));
+    out.flush();
+    if (!out) return std::string("Cannot write to standard output.");
+    return std::nullopt;
 }
 
 }  // namespace dz

@@ -3,6 +3,8 @@
 
 #include "app/png_module.hpp"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QImage>
 #include <QString>
@@ -16,6 +18,7 @@
 
 #include "app/qt_canvas.hpp"
 #include "drawing/lap_plot.hpp"
+#include "file_io/file_io.hpp"
 #include "working_state/working_state.hpp"
 
 namespace {
@@ -29,8 +32,8 @@ void set_error(char* error, std::size_t error_size, const std::string& message) 
     error[n] = '\0';
 }
 
-// Draws and saves; a QGuiApplication exists.
-std::string render(const dz::WorkingState& state, const char* path, char decimal_separator) {
+// Draws and encodes; a QGuiApplication exists. Empty result: not encoded.
+QByteArray render(const dz::WorkingState& state, char decimal_separator) {
     dz::WorkingState ws = state;  // drawing rebuilds LEAF_EDGES
     QImage image(dz::PLOT_WIDTH, dz::PLOT_HEIGHT, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -38,47 +41,83 @@ std::string render(const dz::WorkingState& state, const char* path, char decimal
         dz::QtCanvas canvas(image);
         dz::DRAW_LAP(ws, canvas, decimal_separator);
     }
-    if (!image.save(QString::fromLocal8Bit(path), "PNG")) {
-        return std::string("cannot write ") + path;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) bytes.clear();
+    return bytes;
+}
+
+// Renders with a QGuiApplication, making one for the call when the process
+// has none. Returns the message of a failure, empty on success.
+std::string render_png(const dz::WorkingState& ws, char decimal_separator, QByteArray& png) {
+    if (QGuiApplication::instance() != nullptr) {
+        png = render(ws, decimal_separator);
+    } else {
+        // The image never reaches a screen: the offscreen platform works
+        // with and without a display and does not connect to one.
+        char name[] = "doroziri";
+        char platform_option[] = "-platform";
+        char platform[] = "offscreen";
+        char* argv[] = {name, platform_option, platform, nullptr};
+        int argc = 3;
+        // Qt's start-up notes (such as a missing runtime directory) are
+        // not the command line's business; failures come back as status.
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        struct Restore {
+            QtMessageHandler handler;
+            ~Restore() { qInstallMessageHandler(handler); }
+        } restore{previous};
+        const auto app = std::make_unique<QGuiApplication>(argc, argv);
+        png = render(ws, decimal_separator);
     }
+    if (png.isEmpty()) return "the lap plot could not be encoded as PNG";
     return {};
 }
 
 }  // namespace
 
-// The one symbol the module exports (the others are hidden).
-extern "C" Q_DECL_EXPORT int doroziri_render_png(const dz::WorkingState* ws, const char* path,
-                                                 char decimal_separator, char* error, std::size_t error_size) {
+// The two symbols the module exports (the others are hidden).
+extern "C" Q_DECL_EXPORT int doroziri_render_png_bytes(
+    const dz::WorkingState* ws, char decimal_separator, void (*sink)(void*, const char*, std::size_t),
+    void* context, char* error, std::size_t error_size) {
     set_error(error, error_size, "");
-    if (ws == nullptr || path == nullptr || *path == '\0') {
-        set_error(error, error_size, "no state or no file name for the PNG");
+    if (ws == nullptr || sink == nullptr) {
+        set_error(error, error_size, "no state or nowhere to put the PNG");
         return 2;
     }
     try {
-        std::string failure;
-        if (QGuiApplication::instance() != nullptr) {
-            failure = render(*ws, path, decimal_separator);
-        } else {
-            // The image never reaches a screen: the offscreen platform works
-            // with and without a display and does not connect to one.
-            char name[] = "doroziri";
-            char platform_option[] = "-platform";
-            char platform[] = "offscreen";
-            char* argv[] = {name, platform_option, platform, nullptr};
-            int argc = 3;
-            // Qt's start-up notes (such as a missing runtime directory) are
-            // not the command line's business; failures come back as status.
-            const QtMessageHandler previous =
-                qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-            struct Restore {
-                QtMessageHandler handler;
-                ~Restore() { qInstallMessageHandler(handler); }
-            } restore{previous};
-            const auto app = std::make_unique<QGuiApplication>(argc, argv);
-            failure = render(*ws, path, decimal_separator);
-        }
-        if (!failure.empty()) {
+        QByteArray png;
+        if (const std::string failure = render_png(*ws, decimal_separator, png); !failure.empty()) {
             set_error(error, error_size, failure);
+            return 1;
+        }
+        sink(context, png.constData(), static_cast<std::size_t>(png.size()));
+        return 0;
+    } catch (const std::exception& e) {
+        set_error(error, error_size, e.what());
+        return 1;
+    }
+}
+
+extern "C" Q_DECL_EXPORT int doroziri_render_png(const dz::WorkingState* ws, const char* path,
+                                                 char decimal_separator, char* error, std::size_t error_size) {
+    set_error(error, error_size, "");
+    if (path == nullptr || *path == '\0') {
+        set_error(error, error_size, "no state or no file name for the PNG");
+        return 2;
+    }
+    std::string png;
+    const auto keep = [](void* context, const char* bytes, std::size_t size) {
+        static_cast<std::string*>(context)->assign(bytes, size);
+    };
+    if (const int status = doroziri_render_png_bytes(ws, decimal_separator, keep, &png, error, error_size)) {
+        return status;
+    }
+    try {
+        if (const auto failure = dz::write_file_replace(path, png)) {
+            set_error(error, error_size, *failure);
             return 1;
         }
         return 0;

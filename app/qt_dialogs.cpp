@@ -73,6 +73,16 @@ measured value of the zone.</li>
 </ol>
 <p>The last line's zone is the outer edge of the lap. Numbers use the
 decimal separator of your regional settings. At most 500 zones are read.</p>
+<p>A FIFO or a device is not read, and a file saved as UTF-16 is refused:
+save it as plain text. Zone radii that are negative, beyond the last zone's,
+repeated or out of order, and a Ctrl-Z before the last line, are read as
+they stand; a warning line under the plot caption names the first such
+line.</p>
+<h3>Saving</h3>
+<p>A saved file replaces the old one only once it is complete: it is written
+to a temporary file <i>.NAME.doroziri-XXXXXX.tmp</i> beside it, which a
+failed save removes, so the old file stays as it was. The surface file that
+was read cannot be saved over.</p>
 <p>A file can also be opened by naming it on the command line:
 <tt>doroziri mirror</tt> opens <i>mirror.srf</i>.</p>
 )";

@@ -30,6 +30,7 @@ struct ViewState {
     std::string caption_text = "Plot Caption";  // COMMENT_LABEL
     bool lap_choice_visible = false;         // LAP_CHOICE
     int lap_choice_index = 0;                // 0 "2/5 Stroke", 1 "Spindle"
+    std::string warning_text;                // WARNING_LABEL: the load's warning, or empty
     friend bool operator==(const ViewState&, const ViewState&) = default;
 };
 

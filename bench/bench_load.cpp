@@ -21,7 +21,7 @@
 #include <sys/wait.h>
 
 #include "drawing/leaf_outline.hpp"
-#include "export/file_output.hpp"
+#include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
 #include "lap_calc/spline_fit.hpp"
 #include "lap_calc/wear_matrix.hpp"

@@ -32,6 +32,7 @@
 #include "lap_load/calc_lap.hpp"
 #include "tests/state_compare.hpp"
 #include "text_io/numbers.hpp"
+#include "text_io/tokenizer.hpp"
 #include "working_state/working_state.hpp"
 
 namespace {
@@ -267,9 +268,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The load.
     const dz::WorkingState before = ws;
-    const std::optional<std::string> failure = dz::CALC_LAP(ws, file, spindle, sep);
+    std::string warning = "untouched";
+    const std::optional<std::string> failure = dz::CALC_LAP(ws, file, spindle, sep, &warning);
+    // A message or warning quotes at most a few hundred bytes of the file.
+    constexpr std::size_t MESSAGE_LIMIT = 2 * dz::MESSAGE_TEXT_LIMIT + 400;
     if (failure) {
         check(!failure->empty(), "a load failed without a message");
+        check(failure->size() < MESSAGE_LIMIT, "a message of unbounded length", *failure);
+        check(warning == "untouched", "a failed load gave a warning", warning);
         check(same_state(before, ws), "a failed load changed the working state", *failure);
     } else {
         check_loaded(ws);
@@ -277,6 +283,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(ws.NUM_LEAVES == before.NUM_LEAVES && ws.PLOT_SCALE == before.PLOT_SCALE,
               "the load changed a setting it keeps");
         check_target_text(ws, sep);
+        check(warning.empty() || warning.rfind("Warning: line ", 0) == 0, "a warning of another form", warning);
+        check(warning.find('\n') == std::string::npos && warning.size() < MESSAGE_LIMIT,
+              "a warning of more than one short line", warning);
     }
 
     // The settings, each as its command applies it.

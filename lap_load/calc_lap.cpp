@@ -47,7 +47,7 @@ std::optional<std::string> change_settings(WorkingState& ws, Change change) {
 }  // namespace
 
 std::optional<std::string> CALC_LAP(WorkingState& ws, LoadScratch& scratch, std::string_view file_bytes,
-                                    bool spindle_selected, char decimal_separator) {
+                                    bool spindle_selected, char decimal_separator, std::string* warning) {
     // Read the file into scratch storage.
     Tokenizer tokenizer(decimal_separator);
     SurfaceReadResult read = read_surface(file_bytes, tokenizer, dz::ZONE_CAPACITY);
@@ -100,13 +100,14 @@ std::optional<std::string> CALC_LAP(WorkingState& ws, LoadScratch& scratch, std:
     }
     ws = std::move(next);
     scratch = std::move(work);
+    if (warning != nullptr) *warning = std::move(read.warning);
     return std::nullopt;
 }
 
 std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_bytes, bool spindle_selected,
-                                    char decimal_separator) {
+                                    char decimal_separator, std::string* warning) {
     LoadScratch scratch;
-    return CALC_LAP(ws, scratch, file_bytes, spindle_selected, decimal_separator);
+    return CALC_LAP(ws, scratch, file_bytes, spindle_selected, decimal_separator, warning);
 }
 
 std::optional<std::string> set_lap_type(WorkingState& ws, bool spindle) {

@@ -17,14 +17,17 @@ namespace dz {
 // BASE_OFFSET from the lap-type reset, LEAF_EDGES built, loaded = true, and
 // the result is empty, and `scratch` holds what the solve and the fit left.
 // On failure the result is the message to show and every value of the
-// working state and of `scratch` is as it was before the call.
+// working state and of `scratch` is as it was before the call. When
+// `warning` is given, it receives the reader's warning line on success
+// (empty when there is nothing to say) and is left alone on failure.
 [[nodiscard]] std::optional<std::string> CALC_LAP(WorkingState& ws, LoadScratch& scratch,
                                                   std::string_view file_bytes, bool spindle_selected,
-                                                  char decimal_separator);
+                                                  char decimal_separator, std::string* warning = nullptr);
 // The same load for a caller that keeps no scratch: the solver's storage is
 // made anew and dropped afterwards. The working state comes out the same.
 [[nodiscard]] std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_bytes,
-                                                  bool spindle_selected, char decimal_separator);
+                                                  bool spindle_selected, char decimal_separator,
+                                                  std::string* warning = nullptr);
 
 // The lap-type command and the reset that ends every load: SPINDLE,
 // BASE_OFFSET = -(RAW_MIN for "Spindle", PROFILE_MIN for "2/5 Stroke"), and

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev fonts-liberation
   python3 python3-ezdxf
+  locales
   clang libclang-rt-14-dev
 )
 

@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include <cmath>
 #include <filesystem>
@@ -18,17 +23,20 @@
 #include "app/cli.hpp"
 #include "app/commands.hpp"
 #include "export/dxf_export.hpp"
-#include "export/file_output.hpp"
+#include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
+#include "surface/surface_reader.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/state_compare.hpp"
+#include "tests/test_files.hpp"
 #include "tests/test_folder.hpp"
 
 namespace fs = std::filesystem;
 using dz::Real;
 using dz::WorkingState;
 using dz::testing::FileAnswer;
+using dz::testing::names_in;
 using dz::testing::RecordingView;
 using dz::testing::ScriptedDialogs;
 
@@ -89,6 +97,15 @@ std::string few_numbers(int line, const std::string& text) {
            "value):  \"" + text + "\"";
 }
 
+const std::string ELLIPSIS = "\xe2\x80\xa6";
+
+// ASCII text as UTF-16 with its byte-order mark, as a Windows editor saves it.
+std::string utf16_le(const std::string& text) {
+    std::string out = "\xff\xfe";
+    for (const char c : text) out += std::string{c, '\0'};
+    return out;
+}
+
 struct BadFile {
     const char* kind;
     std::string bytes;
@@ -124,6 +141,11 @@ std::vector<BadFile> bad_files() {
         {"failed spline fit: one zone", HEADER + "10 0 2\n", "SPLINE INFO = 1"},
         {"failed spline fit: two zones", HEADER + "0 0 1\n10 0 2\n", "SPLINE INFO = 2"},
         {"non-finite results", HEADER + "0 0 1\n10 0 1\n20 0 1e4932\n30 0 1\n", dz::LOAD_NOT_FINITE},
+        {"UTF-16 text", utf16_le(good_surface()), dz::UTF16_MESSAGE},
+        {"a token of 200,000 characters", HEADER + "0 0 1\n5 0 " + std::string(200'000, '7') + "x\n",
+         "'" + std::string(120, '7') + ELLIPSIS + std::string(119, '7') + "x' is not a valid floating point value"},
+        {"a line 3 of 1 MB", "c\nx\n" + std::string(1'000'000, 'q') + "\n2000\nx\n" + good_zones(),
+         B_MESSAGE + "\"" + std::string(120, 'q') + ELLIPSIS + std::string(120, 'q') + "\""},
     };
 }
 
@@ -181,6 +203,21 @@ struct Window {
     }
 };
 
+// The window with a good surface opens `path`: one message box, nothing
+// redrawn, the labels and the working state as they were.
+void expect_open_refused(const std::string& good, const std::string& path, const std::string& message) {
+    Window window(good);
+    const WorkingState before = window.commands.state();
+    const dz::ViewState view_before = window.commands.view();
+    const int draws = window.view.draws;
+    window.dialogs.files.push_back(FileAnswer{path});
+    window.commands.Open1Click();
+    EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{message});
+    EXPECT_EQ(window.view.draws, draws);
+    EXPECT_EQ(window.commands.view(), view_before);
+    EXPECT_TRUE(same_state(before, window.commands.state()));
+}
+
 }  // namespace
 
 // Each bad file is refused with its message; the state before, loaded or
@@ -209,16 +246,7 @@ TEST_F(BadInput, LoadRefusedInWindowAndCommandLine) {
         SCOPED_TRACE(bad.kind);
         const std::string path = write("bad" + std::to_string(index++) + ".srf", bad.bytes);
 
-        Window window(good);
-        const WorkingState before = window.commands.state();
-        const dz::ViewState view_before = window.commands.view();
-        const int draws = window.view.draws;
-        window.dialogs.files.push_back(FileAnswer{path});
-        window.commands.Open1Click();
-        EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{bad.message});
-        EXPECT_EQ(window.view.draws, draws);
-        EXPECT_EQ(window.commands.view(), view_before);
-        EXPECT_TRUE(same_state(before, window.commands.state()));
+        expect_open_refused(good, path, bad.message);
 
         const std::string txt = (dir_ / "out.txt").string();
         std::string out, err;
@@ -388,4 +416,230 @@ TEST_F(BadInput, ExportPathThatCannotBeWritten) {
     }
     EXPECT_TRUE(fs::is_directory(dir_ / "folder.dxf"));
     EXPECT_TRUE(fs::is_empty(dir_ / "folder.dxf"));
+}
+
+namespace {
+
+// Writes of regular files beyond `bytes` fail with "File too large" while
+// an object of this type lives, as on a nearly full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previous_handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*previous_handler_)(int) = nullptr;
+};
+
+}  // namespace
+
+// What is not a regular file is refused before anything is read from it: a
+// FIFO without a writer (which would wait for ever), /dev/zero and
+// /dev/urandom (which would fill the memory), a link to one. In the window
+// (open dialog and command line) and in the tool alike.
+TEST_F(BadInput, NotARegularFileRefusedBeforeReading) {
+    const std::string good = write("good.srf", good_surface());
+    const std::string fifo = (dir_ / "fifo.srf").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir_ / "zero.srf");
+    fs::create_symlink("/dev/urandom", dir_ / "urandom.srf");
+    const std::string tail = ", not a file: open a surface file saved on a disk.";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {fifo, fifo + " is a FIFO (named pipe)" + tail},
+        {"/dev/zero", "/dev/zero is a character device" + tail},
+        {"/dev/urandom", "/dev/urandom is a character device" + tail},
+        {(dir_ / "zero.srf").string(), (dir_ / "zero.srf").string() + " is a character device" + tail},
+        {(dir_ / "urandom.srf").string(), (dir_ / "urandom.srf").string() + " is a character device" + tail},
+    };
+    for (const auto& [path, message] : cases) {
+        SCOPED_TRACE(path);
+        expect_open_refused(good, path, message);
+
+        // The window's command line and the tool add ".srf" to /dev/zero.
+        if (dz::surface_file_name(path) != path) continue;
+        ScriptedDialogs dialogs;
+        RecordingView view;
+        dz::LapCommands started(dialogs, view, '.', ".");
+        started.FormCreate({path});
+        EXPECT_EQ(dialogs.messages, std::vector<std::string>{message});
+        EXPECT_FALSE(started.state().loaded);
+
+        std::string out, err;
+        EXPECT_EQ(cli({"--txt", (dir_ / "out.txt").string(), path}, out, err), 1);
+        EXPECT_EQ(err, message + "\n");
+        EXPECT_FALSE(fs::exists(dir_ / "out.txt"));
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// An export onto the surface file that was read, by its own name, another
+// spelling, a link or a hard link: refused, the measurement kept byte for
+// byte, in the window's two save commands and in the tool's three exports.
+TEST_F(BadInput, ExportOntoTheSurfaceFileRefused) {
+    const std::string good = write("good.srf", good_surface());
+    fs::create_directories(dir_ / "sub");
+    fs::create_symlink("good.srf", dir_ / "link.srf");
+    fs::create_hard_link(good, dir_ / "hard.srf");
+    const std::vector<std::string> targets = {good, (dir_ / "sub" / ".." / "good.srf").string(),
+                                              (dir_ / "link.srf").string(), (dir_ / "hard.srf").string()};
+    for (const std::string& target : targets) {
+        SCOPED_TRACE(target);
+        const std::string message = dz::export_onto_surface_message(target);
+        for (const bool dxf : {true, false}) {
+            Window window(good);
+            const WorkingState before = window.commands.state();
+            window.dialogs.files.push_back(FileAnswer{target});
+            if (dxf) {
+                window.commands.Save1Click();
+            } else {
+                window.commands.Savetxt1Click();
+            }
+            EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{message});
+            EXPECT_TRUE(same_state(before, window.commands.state()));
+            EXPECT_EQ(read_bytes(good), good_surface());
+        }
+        for (const char* option : {"--txt", "--dxf", "--png"}) {
+            std::string out, err;
+            EXPECT_EQ(cli({option, target, good}, out, err), 1) << option;
+            EXPECT_EQ(err, message + "\n");
+            EXPECT_EQ(read_bytes(good), good_surface());
+        }
+    }
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.srf"));
+    // Another file of the same content is not the surface file.
+    const std::string copy = write("copy.srf", good_surface());
+    Window window(good);
+    window.dialogs.files.push_back(FileAnswer{copy});
+    window.commands.Savetxt1Click();
+    EXPECT_TRUE(window.dialogs.messages.empty());
+    EXPECT_NE(read_bytes(copy), good_surface());
+}
+
+// Two outputs to one file (also through another spelling or a link, or both
+// to standard output) are refused before anything is read, computed or
+// written: exit status 2, as for a wrong option.
+TEST_F(BadInput, TwoOutputsToOneFileRefused) {
+    const std::string good = write("good.srf", good_surface());
+    const std::string a = (dir_ / "a").string();
+    write("existing.txt", "keep me");
+    fs::create_symlink("existing.txt", dir_ / "link.txt");
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::string same = " name the same file; give each export a file of its own.";
+    const std::vector<Case> cases = {
+        {{"--txt", a, "--dxf", a}, "--txt " + a + " and --dxf " + a + same},
+        {{"--txt", a, "--png", dir_.string() + "/./a"}, "--txt " + a + " and --png " + dir_.string() + "/./a" + same},
+        {{"--dxf", (dir_ / "existing.txt").string(), "--txt", (dir_ / "link.txt").string()},
+         "--txt " + (dir_ / "link.txt").string() + " and --dxf " + (dir_ / "existing.txt").string() + same},
+        {{"--txt", "-", "--png", "-"}, "--txt - and --png -" + same},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        for (const std::string& surface : {good, (dir_ / "missing.srf").string()}) {
+            std::vector<std::string> args = c.args;
+            args.push_back(surface);
+            std::string out, err;
+            EXPECT_EQ(cli(args, out, err), 2);
+            EXPECT_EQ(err, "doroziri-cli: " + c.message + "\n");
+            EXPECT_EQ(out, "");
+        }
+        EXPECT_FALSE(fs::exists(a));
+        EXPECT_EQ(read_bytes(dir_ / "existing.txt"), "keep me");
+    }
+    EXPECT_EQ(names_in(dir_), (std::vector<std::string>{"existing.txt", "good.srf", "link.txt"}));
+}
+
+// A write that fails part-way (the file size limit stands in for a full
+// disk) leaves the old export byte for byte and no temporary file, in the
+// window and in the tool.
+TEST_F(BadInput, FailedWriteKeepsTheOldFile) {
+    const std::string good = write("good.srf", good_surface());
+    const std::string old_dxf(3000, 'd');
+    const std::string old_txt = "an old text export\r\n";
+    const std::string dxf = write("lap.dxf", old_dxf);
+    const std::string txt = write("lap.txt", old_txt);
+    const auto folder_before = names_in(dir_);
+    const std::string too_large = ": File too large.";
+    {
+        Window window(good);
+        const FileSizeLimit limit(4096);
+        window.dialogs.files.push_back(FileAnswer{dxf});
+        window.commands.Save1Click();
+        EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{"Cannot write " + dxf + too_large});
+
+        std::string out, err;
+        EXPECT_EQ(cli({"--dxf", dxf, good}, out, err), 1);
+        EXPECT_EQ(err, "Cannot write " + dxf + too_large + "\n");
+    }
+    EXPECT_EQ(read_bytes(dxf), old_dxf);
+    EXPECT_EQ(names_in(dir_), folder_before);
+    {
+        Window window(good);
+        const FileSizeLimit limit(100);
+        window.dialogs.files.push_back(FileAnswer{txt});
+        window.commands.Savetxt1Click();
+        EXPECT_EQ(window.dialogs.messages, std::vector<std::string>{"Cannot write " + txt + too_large});
+    }
+    EXPECT_EQ(read_bytes(txt), old_txt);
+    EXPECT_EQ(names_in(dir_), folder_before);
+
+    // Without the limit both are replaced.
+    Window window(good);
+    window.dialogs.files.push_back(FileAnswer{dxf});
+    window.commands.Save1Click();
+    EXPECT_TRUE(window.dialogs.messages.empty());
+    EXPECT_EQ(read_bytes(dxf), dz::dxf_export(window.commands.state()));
+}
+
+// Data that is read as designed but almost surely a mistake loads, with one
+// warning line: in the window a line under the plot, no message box; in the
+// tool a line on standard error, exit status 0. The next clean load clears it.
+TEST_F(BadInput, DoubtfulRadiiLoadWithOneWarning) {
+    const std::string good = write("good.srf", good_surface());
+    const std::string doubtful_text = HEADER + "0 0 0.01\n5 0 0.03\n15 0 0.02\n10 0 0.04\n20 0 0.0\n";
+    const std::string doubtful = write("doubtful.srf", doubtful_text);
+    const std::string warning =
+        "Warning: line 9 of the surface file: the zone radius is smaller than that of the line before (not in "
+        "ascending order):  \"10 0 0.04\"; the file was read as it stands.";
+
+    Window window(good);
+    EXPECT_EQ(window.commands.view().warning_text, "");
+    const int draws = window.view.draws;
+    window.dialogs.files.push_back(FileAnswer{doubtful});
+    window.commands.Open1Click();
+    EXPECT_TRUE(window.dialogs.messages.empty());
+    EXPECT_EQ(window.view.draws, draws + 1);
+    EXPECT_EQ(window.commands.view().warning_text, warning);
+    EXPECT_EQ(window.view.shown.back().warning_text, warning);
+    WorkingState plain;
+    ASSERT_EQ(dz::CALC_LAP(plain, doubtful_text, false, '.'), std::nullopt);
+    ASSERT_EQ(dz::set_num_leaves(plain, 6), std::nullopt);  // kept from before
+    EXPECT_TRUE(same_state(plain, window.commands.state()));
+
+    // A refused load keeps the warning of the surface still shown.
+    window.dialogs.files.push_back(FileAnswer{(dir_ / "missing.srf").string()});
+    window.commands.Open1Click();
+    EXPECT_EQ(window.commands.view().warning_text, warning);
+    window.dialogs.files.push_back(FileAnswer{good});
+    window.commands.Open1Click();
+    EXPECT_EQ(window.commands.view().warning_text, "");
+
+    std::string out, err;
+    EXPECT_EQ(cli({"--leaves", "6", doubtful}, out, err), 0);
+    EXPECT_EQ(err, warning + "\n");
+    EXPECT_EQ(out, dz::text_export(plain, '.'));
 }

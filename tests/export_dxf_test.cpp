@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "export/dxf_export.hpp"
-#include "export/file_output.hpp"
+#include "file_io/file_io.hpp"
 #include "tests/test_text.hpp"
 #include "working_state/working_state.hpp"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "export/file_output.hpp"
+#include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
 #include "working_state/working_state.hpp"
 

@@ -301,3 +301,100 @@ TEST(ReadSurface_FirstZoneAtCentre, Accepted) {
 }
 
 }  // namespace
+
+namespace {
+
+// A UTF-16 copy of ASCII `text`, as a Windows editor saves it.
+std::string utf16(const std::string& text, bool little_end, bool mark) {
+    std::string out;
+    if (mark) out += little_end ? "\xff\xfe" : "\xfe\xff";
+    for (const char c : text) {
+        out += little_end ? std::string{c, '\0'} : std::string{'\0', c};
+    }
+    return out;
+}
+
+}  // namespace
+
+// UTF-16 is refused with a message that says so, with a byte-order mark or
+// without one; text that merely holds a zero byte is not taken for it.
+TEST(ReadSurface_Encodings, Utf16RefusedAndUtf8MarkDropped) {
+    const std::string plain = surface_file(plus(header("Mirror 8 inch"), {"0 0 1", "10 0 2", "20 0 3"}), '.');
+    for (const bool little_end : {true, false}) {
+        for (const bool mark : {true, false}) {
+            SCOPED_TRACE(std::string(little_end ? "LE" : "BE") + (mark ? " with mark" : " without mark"));
+            const dz::SurfaceReadResult r = read(utf16(plain, little_end, mark), '.');
+            EXPECT_FALSE(r.data.has_value());
+            EXPECT_EQ(r.message, dz::UTF16_MESSAGE);
+        }
+    }
+    // A one-character caption in UTF-16 is still recognised by its mark.
+    EXPECT_EQ(read(std::string("\xff\xfe", 2), '.').message, dz::UTF16_MESSAGE);
+    // A file with a stray zero byte in the caption is read as before.
+    const std::string stray = std::string("Mi\0rror", 7) + plain.substr(plain.find('\r'));
+    const dz::SurfaceReadResult r = read(stray, '.');
+    ASSERT_TRUE(r.data.has_value()) << r.message;
+    EXPECT_EQ(r.data->caption, std::string("Mi\0rror", 7));
+
+    // A UTF-8 byte-order mark is no part of the caption: the file reads as
+    // the same file without it. A mark further on stays.
+    const dz::SurfaceReadResult without = read(plain, '.');
+    const dz::SurfaceReadResult with = read("\xef\xbb\xbf" + plain, '.');
+    ASSERT_TRUE(with.data.has_value()) << with.message;
+    EXPECT_EQ(with.data->caption, "Mirror 8 inch");
+    EXPECT_EQ(with.data->target_text, without.data->target_text);
+    EXPECT_EQ(with.data->zone_count, 3);
+    const dz::SurfaceReadResult twice = read("\xef\xbb\xbf\xef\xbb\xbf" + plain, '.');
+    ASSERT_TRUE(twice.data.has_value());
+    EXPECT_EQ(twice.data->caption, "\xef\xbb\xbfMirror 8 inch");
+}
+
+// Data that is read as designed but almost surely a mistake gives one
+// warning line naming the first such line (and counting the others); the
+// zones are read exactly as they stand.
+TEST(ReadSurface_Warnings, DoubtfulRadiiAndEarlyEndMark) {
+    const std::string as_read = "; the file was read as it stands.";
+    struct Case {
+        const char* kind;
+        std::vector<std::string> zones;  // lines 6 on
+        std::string tail;                // bytes after the last line
+        std::string warning;
+        int zones_read;
+    };
+    const std::vector<Case> cases = {
+        {"clean", {"0 0 1", "10 0 2", "20 0 3"}, "", "", 3},
+        {"trailing Ctrl-Z only ends the file", {"0 0 1", "10 0 2", "20 0 3"}, "\x1a\r\n\x1a", "", 3},
+        {"beyond the last zone", {"0 0 1", "1e6 0 2", "10 0 2", "20 0 3"}, "",
+         "Warning: line 7 of the surface file: the zone radius lies beyond that of the last zone, the outer "
+         "radius:  \"1e6 0 2\" (and 1 more such line)" + as_read, 4},
+        {"out of order", {"0 0 1", "12 0 2", "10 0 2", "20 0 3"}, "",
+         "Warning: line 8 of the surface file: the zone radius is smaller than that of the line before (not "
+         "in ascending order):  \"10 0 2\"" + as_read, 4},
+        {"repeated", {"0 0 1", "10 0 2", "15 0 2", "10.0 0 3", "20 0 3"}, "",
+         "Warning: line 9 of the surface file: the zone radius repeats that of line 7:  \"10.0 0 3\"" + as_read, 5},
+        {"negative", {"-5 0 1", "10 0 2", "20 0 3"}, "",
+         "Warning: line 6 of the surface file: the zone radius is negative:  \"-5 0 1\"" + as_read, 3},
+        {"two lines", {"0 0 1", "-1 0 1", "-2 0 1", "20 0 3"}, "",
+         "Warning: line 7 of the surface file: the zone radius is negative:  \"-1 0 1\" (and 1 more such "
+         "line)" + as_read, 4},
+        {"Ctrl-Z before the last line", {"0 0 1", "10 0 2"}, "\x1a" "20 0 3\r\n40 0 4\r\n",
+         "Warning: line 8 of the surface file: a Ctrl-Z (end-of-file mark) ends the file here; the lines "
+         "after it were not read" + as_read, 2},
+        {"several kinds: the first line named", {"0 0 1", "10 0 2", "5 0 2", "-1 0 2", "99 0 3", "20 0 3"}, "",
+         "Warning: line 8 of the surface file: the zone radius is smaller than that of the line before (not "
+         "in ascending order):  \"5 0 2\" (and 3 more such lines)" + as_read, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const std::string bytes = surface_file(plus(header(), c.zones), '.') + c.tail;
+        const dz::SurfaceReadResult r = read(bytes, '.');
+        ASSERT_TRUE(r.data.has_value()) << r.message;
+        EXPECT_EQ(r.warning, c.warning);
+        EXPECT_EQ(r.warning.find('\n'), std::string::npos);
+        EXPECT_EQ(r.data->zone_count, c.zones_read);
+    }
+    // The 0 zone radius of the last line is a refusal, not a warning.
+    const dz::SurfaceReadResult zero = read(surface_file(plus(header(), {"10 0 1", "0 0 1"}), '.'), '.');
+    EXPECT_FALSE(zero.data.has_value());
+    EXPECT_EQ(zero.warning, "");
+}

@@ -5,12 +5,18 @@
 #include <charconv>
 #include <clocale>
 #include <cmath>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/comma_locale.hpp"
+#include "text_io/locale_separator.hpp"
 #include "text_io/numbers.hpp"
 #include "text_io/tokenizer.hpp"
 
@@ -614,4 +620,110 @@ TEST(Tokenizer_ReadsLongLines, SeventyThousand) {
     Real x = NaN;
     t.READ_REAL(x);
     EXPECT_EQ(x, 1.0L);
+}
+
+// --------------------------------------------------- text quoted in messages
+
+// Up to the limit a text is shown whole; beyond it, its two ends around an
+// ellipsis, never cutting a UTF-8 character, however long the text.
+TEST(ShownInMessage_LongText, ShortenedInTheMiddle) {
+    const std::string limit(dz::MESSAGE_TEXT_LIMIT, 'a');
+    EXPECT_EQ(dz::shown_in_message(limit), limit);
+
+    const std::string head(dz::MESSAGE_TEXT_KEPT, 'h');
+    const std::string tail(dz::MESSAGE_TEXT_KEPT, 't');
+    const std::string ellipsis = "\xe2\x80\xa6";
+    EXPECT_EQ(dz::shown_in_message(head + std::string(dz::MESSAGE_TEXT_LIMIT, 'm') + tail),
+              head + ellipsis + tail);
+    EXPECT_EQ(dz::shown_in_message(head + "m" + std::string(dz::MESSAGE_TEXT_LIMIT - 2 * dz::MESSAGE_TEXT_KEPT, 'm') + tail).size(),
+              2 * dz::MESSAGE_TEXT_KEPT + ellipsis.size());
+
+    // An "é" (two bytes) across either cut stays whole on the outer side.
+    const std::string e = "\xc3\xa9";
+    const std::string across = std::string(dz::MESSAGE_TEXT_KEPT - 1, 'h') + e + std::string(400, 'm') + e +
+                               std::string(dz::MESSAGE_TEXT_KEPT - 1, 't');
+    const std::string shown = dz::shown_in_message(across);
+    EXPECT_EQ(shown, std::string(dz::MESSAGE_TEXT_KEPT - 1, 'h') + ellipsis + std::string(dz::MESSAGE_TEXT_KEPT - 1, 't'));
+
+    // Control characters in the kept ends are still shown as '?'.
+    EXPECT_EQ(dz::shown_in_message(std::string("\0", 1) + std::string(1000, 'x') + "\x1b").front(), '?');
+    EXPECT_EQ(dz::shown_in_message(std::string(1000, 'x') + "\x1b").back(), '?');
+
+    // A token of 10 million characters gives a message of a few hundred.
+    dz::Tokenizer tokenizer('.');
+    tokenizer.IN_LINE = "1 " + std::string(10'000'000, '9') + "x 3";
+    Real value = 0;
+    tokenizer.READ_REAL(value);
+    try {
+        tokenizer.READ_REAL(value);
+        ADD_FAILURE() << "no conversion error";
+    } catch (const dz::ConversionError& error) {
+        const std::string message = error.what();
+        EXPECT_EQ(message, "'" + std::string(dz::MESSAGE_TEXT_KEPT, '9') + ellipsis +
+                               std::string(dz::MESSAGE_TEXT_KEPT - 1, '9') + "x' is not a valid floating point value");
+    }
+}
+
+// ------------------------------------------------------ the user's separator
+
+// One rule for the window and the tool: the separator of the locale as this
+// system has it installed; a name it does not have gives '.', as the C
+// library falls back to the C locale for it.
+TEST(LocaleSeparator_OneRule, InstalledUninstalledAndCLocales) {
+    for (const char* name : {"", "C", "POSIX", "C.UTF-8", "C.utf8", "de_DE", "es_ES.UTF-8", "fr_FR@euro",
+                             "xx_YY.UTF-8", "not a locale"}) {
+        EXPECT_EQ(dz::decimal_separator_of_locale(name), '.') << name;
+    }
+    const auto folder = std::filesystem::temp_directory_path() / ("doroziri_locales_" + std::to_string(::getpid()));
+    struct Cleanup {
+        std::filesystem::path folder;
+        ~Cleanup() {
+            std::filesystem::remove_all(folder);
+            ::unsetenv("LOCPATH");
+        }
+    } cleanup{folder};
+    if (!dz::testing::comma_locale_available(folder)) GTEST_SKIP() << "localedef cannot make a comma locale";
+    EXPECT_EQ(dz::decimal_separator_of_locale(dz::testing::COMMA_LOCALE), ',');
+
+    // The first of LC_ALL, LC_NUMERIC and LANG that is set and not empty.
+    struct Case {
+        const char *all, *numeric, *lang;
+        char expected;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, nullptr, '.'},
+        {nullptr, nullptr, dz::testing::COMMA_LOCALE, ','},
+        {nullptr, dz::testing::COMMA_LOCALE, "C", ','},
+        {"", dz::testing::COMMA_LOCALE, "C", ','},
+        {"C", dz::testing::COMMA_LOCALE, dz::testing::COMMA_LOCALE, '.'},
+        {"de_DE", nullptr, nullptr, '.'},
+        {"es_ES.UTF-8", dz::testing::COMMA_LOCALE, nullptr, '.'},
+    };
+    const char* variables[] = {"LC_ALL", "LC_NUMERIC", "LANG"};
+    std::string saved[3];
+    bool had[3];
+    for (int v = 0; v < 3; ++v) {
+        const char* value = std::getenv(variables[v]);
+        had[v] = value != nullptr;
+        saved[v] = had[v] ? value : "";
+    }
+    for (const Case& c : cases) {
+        const char* values[] = {c.all, c.numeric, c.lang};
+        for (int v = 0; v < 3; ++v) {
+            if (values[v] == nullptr) {
+                ::unsetenv(variables[v]);
+            } else {
+                ::setenv(variables[v], values[v], 1);
+            }
+        }
+        EXPECT_EQ(dz::locale_decimal_separator(), c.expected)
+            << (c.all ? c.all : "-") << " " << (c.numeric ? c.numeric : "-") << " " << (c.lang ? c.lang : "-");
+    }
+    for (int v = 0; v < 3; ++v) {
+        if (had[v]) {
+            ::setenv(variables[v], saved[v].c_str(), 1);
+        } else {
+            ::unsetenv(variables[v]);
+        }
+    }
 }

@@ -169,6 +169,38 @@ TEST_F(WindowTest, TFORM1_StartUpArgument) {
     EXPECT_EQ(red_pixels(window), 0);
 }
 
+// The load's warning is one line under the caption, not a dialog; it goes
+// with the next clean load. Its whole text is in the tooltip.
+TEST_F(WindowTest, TFORM1_WarningLine) {
+    TFORM1 window({}, &dialogs_);
+    window.show();
+    auto* warning = child<QLabel>(window, "WARNING_LABEL");
+    ASSERT_NE(warning, nullptr);
+    EXPECT_EQ(warning->geometry(), QRect(20, 450, 641, 16));
+    EXPECT_FALSE(warning->isVisible());
+
+    std::string doubtful = surface_text("Doubtful");
+    doubtful.replace(doubtful.find("\n10 0 5\n"), 8, "\n99 0 5\n");  // zone 2 beyond the last
+    std::ofstream(dir_ / "doubtful.srf", std::ios::binary) << doubtful;
+    dialogs_.files = {FileAnswer{(dir_ / "doubtful.srf").string()}};
+    window.findChild<QAction*>("Open1")->trigger();
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_TRUE(warning->isVisible());
+    EXPECT_TRUE(QApplication::activeModalWidget() == nullptr);
+    const QString expected = QStringLiteral(
+        "Warning: line 8 of the surface file: the zone radius lies beyond that of the last zone, the outer "
+        "radius:  \"99 0 5\" (and 1 more such line); the file was read as it stands.");
+    EXPECT_EQ(warning->toolTip(), expected);
+    EXPECT_TRUE(warning->text().startsWith(QStringLiteral("Warning: line 8 ")));
+    EXPECT_LE(warning->fontMetrics().horizontalAdvance(warning->text()), warning->width());
+    EXPECT_EQ(child<QLabel>(window, "COMMENT_LABEL")->text(), "Doubtful");
+
+    dialogs_.files = {FileAnswer{write_surface("clean.srf", "Clean").toStdString()}};
+    window.findChild<QAction*>("Open1")->trigger();
+    EXPECT_FALSE(warning->isVisible());
+    EXPECT_EQ(warning->toolTip(), "");
+}
+
 TEST_F(WindowTest, TFORM1_ClicksReachCommands) {
     TFORM1 window({}, &dialogs_);
     window.show();

@@ -117,8 +117,25 @@ void Tokenizer::READ_REAL(Real& destination) {
     destination = *value;
 }
 
+namespace {
+
+bool utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
 std::string shown_in_message(std::string_view text) {
-    std::string shown(text);
+    std::string shown;
+    if (text.size() <= MESSAGE_TEXT_LIMIT) {
+        shown = text;
+    } else {
+        // Cut between characters: a UTF-8 sequence stays whole on either side.
+        std::size_t head = MESSAGE_TEXT_KEPT;
+        while (head > 0 && utf8_continuation(text[head])) --head;
+        std::size_t tail = text.size() - MESSAGE_TEXT_KEPT;
+        while (tail < text.size() && utf8_continuation(text[tail])) ++tail;
+        shown.reserve(head + 3 + (text.size() - tail));
+        shown.append(text.substr(0, head)).append(ELLIPSIS).append(text.substr(tail));
+    }
     for (char& c : shown) {
         const auto code = static_cast<unsigned char>(c);
         if ((code < 0x20 && c != '\t') || code == 0x7f) c = '?';

@@ -22,7 +22,14 @@ public:
 // tab (codes 0 to 31 and 127), which a renamed binary file brings and a C
 // string or a message box would cut or garble, are shown as '?'; every
 // other byte is kept.
+// A text longer than MESSAGE_TEXT_LIMIT bytes is shortened in the middle:
+// its first and last MESSAGE_TEXT_KEPT bytes (less, so as not to cut a UTF-8
+// character) around an ellipsis, so that a huge token or line gives a
+// message that fits a screen and appears at once.
 [[nodiscard]] std::string shown_in_message(std::string_view text);
+inline constexpr std::size_t MESSAGE_TEXT_LIMIT = 300;
+inline constexpr std::size_t MESSAGE_TEXT_KEPT = 120;
+inline constexpr std::string_view ELLIPSIS = "\u2026";  // UTF-8, like the rest of a message
 
 // A caller stores a line in IN_LINE and calls READ_INT / READ_REAL once per
 // number. The line stays current until another line is stored; "@#$" in
