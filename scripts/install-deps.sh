@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-liberation
   python3 python3-ezdxf
   clang libclang-rt-14-dev
+  dpkg-dev fakeroot file lintian appstream desktop-file-utils
 )
 
 missing=()
