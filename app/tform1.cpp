@@ -128,11 +128,15 @@ Label* place_label(QWidget* parent, const char* name, const QString& text, QRect
     return label;
 }
 
-// The standard key sequence of `key` where the platform has one, else
-// `fallback`.
-QKeySequence standard_or(QKeySequence::StandardKey key, const QKeySequence& fallback) {
-    const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
-    return bindings.isEmpty() ? fallback : bindings.first();
+// The shortcuts of an action: `shown` first, the one the menu shows on
+// every desktop, then what the desktop itself binds to `standard` (Refresh is
+// Ctrl+R on some).
+QList<QKeySequence> shortcuts(const QKeySequence& shown, QKeySequence::StandardKey standard) {
+    QList<QKeySequence> keys{shown};
+    for (const QKeySequence& other : QKeySequence::keyBindings(standard)) {
+        if (!keys.contains(other)) keys.append(other);
+    }
+    return keys;
 }
 
 }  // namespace
@@ -327,29 +331,28 @@ void TFORM1::create_menu() {
     file_menu->setFont(QApplication::font("QMenu"));
     // Every action: its name, text, shortcut and command, in menu order. The
     // texts have no access keys, as the menus were designed.
-    const auto action = [this](QWidget* menu, const char* name, const char* text, const QKeySequence& keys,
+    const auto action = [this](QWidget* menu, const char* name, const char* text, const QList<QKeySequence>& keys,
                                std::function<void()> command) {
         auto* item = new QAction(QString::fromUtf8(text), this);
         item->setObjectName(QString::fromLatin1(name));
-        item->setShortcut(keys);
+        item->setShortcuts(keys);
         menu->addAction(item);
         connect(item, &QAction::triggered, this, std::move(command));
         return item;
     };
-    Open1 = action(file_menu, "Open1", "Open", standard_or(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)),
+    Open1 = action(file_menu, "Open1", "Open", shortcuts(Qt::CTRL | Qt::Key_O, QKeySequence::Open),
                    [this] { commands_->Open1Click(); });
-    Reload1 = action(file_menu, "Reload1", "Reload", standard_or(QKeySequence::Refresh, QKeySequence(Qt::Key_F5)),
+    Reload1 = action(file_menu, "Reload1", "Reload", shortcuts(Qt::Key_F5, QKeySequence::Refresh),
                      [this] { commands_->Reload1Click(); });
-    Save1 = action(file_menu, "Save1", "Save .dxf", standard_or(QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_S)),
+    Save1 = action(file_menu, "Save1", "Save .dxf", shortcuts(Qt::CTRL | Qt::Key_S, QKeySequence::Save),
                    [this] { commands_->Save1Click(); });
-    Savetxt1 = action(file_menu, "Savetxt1", "Save .txt", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+    Savetxt1 = action(file_menu, "Savetxt1", "Save .txt", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
                       [this] { commands_->Savetxt1Click(); });
     file_menu->addSeparator();
-    Quit1 = action(file_menu, "Quit1", "Quit", standard_or(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)),
+    Quit1 = action(file_menu, "Quit1", "Quit", shortcuts(Qt::CTRL | Qt::Key_Q, QKeySequence::Quit),
                    [this] { close(); });
     // Help stays an item of the bar that acts when clicked.
-    HELP = action(menuBar(), "HELP", "Help",
-                  standard_or(QKeySequence::HelpContents, QKeySequence(Qt::Key_F1)),
+    HELP = action(menuBar(), "HELP", "Help", shortcuts(Qt::Key_F1, QKeySequence::HelpContents),
                   [this] { commands_->HELPClick(); });
 }
 

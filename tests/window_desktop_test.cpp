@@ -115,7 +115,7 @@ TEST_F(DesktopWindowTest, Menus_ShowShortcutsThatWork_WithoutAccessKeys) {
         const QAction* a = action(window, item.name);
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(a->text(), item.text);
-        EXPECT_EQ(a->shortcut().toString(QKeySequence::PortableText), item.keys);
+        EXPECT_EQ(a->shortcut().toString(QKeySequence::PortableText), item.keys);  // the one shown
     }
     // No menu text carries an access key.
     for (const QAction* top : window.menuBar()->actions()) {
@@ -125,11 +125,15 @@ TEST_F(DesktopWindowTest, Menus_ShowShortcutsThatWork_WithoutAccessKeys) {
     }
 
     activate(window);
-    // Ctrl+O opens the dialog; F5 before any load reads nothing.
-    dialogs_.files = {FileAnswer{write_surface("mirror200.srf", "By keys")}};
+    // Ctrl+O opens the dialog; F5 reads the file again.
+    const std::string path = write_surface("mirror200.srf", "By keys");
+    dialogs_.files = {FileAnswer{path}};
     QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
     ASSERT_EQ(dialogs_.file_dialogs.size(), 1u);
     EXPECT_EQ(child<QLabel>(window, "COMMENT_LABEL")->text(), "By keys");
+    write_surface("mirror200.srf", "Again by keys");
+    QTest::keyClick(&window, Qt::Key_F5);
+    EXPECT_EQ(child<QLabel>(window, "COMMENT_LABEL")->text(), "Again by keys");
     // Ctrl+S and Ctrl+Shift+S reach their own save dialogs.
     dialogs_.files = {std::nullopt, std::nullopt};
     QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
@@ -457,6 +461,11 @@ TEST_F(DesktopWindowTest, About_FromTheBuiltInHelp) {
     EXPECT_TRUE(text.contains(QStringLiteral("Doroziri " DOROZIRI_PROJECT_VERSION))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("GPL-3.0-or-later")));
     EXPECT_TRUE(text.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())));
+    // It is painted: mostly the window colour, not a black box.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(about));
+    const QImage shown = about->grab().toImage();
+    EXPECT_GT(pixels_of(shown, about->palette().color(QPalette::Window).rgb(), shown.rect()),
+              shown.width() * shown.height() / 2);
     about->close();
     help->close();
 }
