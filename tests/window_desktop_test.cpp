@@ -34,21 +34,16 @@
 #include "drawing/lap_plot.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"
+#include "tests/window_test_support.hpp"
 
 namespace fs = std::filesystem;
 using dz::TFORM1;
 using dz::testing::FileAnswer;
 using dz::testing::ScriptedDialogs;
+using dz::testing::when_shown;
+using dz::testing::whole_number_surface;
 
 namespace {
-
-// Ten zones with whole numbers only, so that any decimal separator reads them.
-std::string surface_text(const std::string& caption) {
-    std::string text = caption + "\nignored\n-1\n1200\nignored\n";
-    const int values[] = {0, 3, 5, 4, 1, -2, -4, -3, 0, 2};
-    for (int k = 0; k < 10; ++k) text += std::to_string(5 * k) + " 0 " + std::to_string(values[k]) + "\n";
-    return text;
-}
 
 std::string read_bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -83,7 +78,7 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string write_surface(const std::string& name, const std::string& caption) const {
-        std::ofstream(dir_ / name, std::ios::binary) << surface_text(caption);
+        std::ofstream(dir_ / name, std::ios::binary) << whole_number_surface(caption);
         return (dir_ / name).string();
     }
 
@@ -224,7 +219,7 @@ TEST_F(DesktopWindowTest, Reload_AndTheNoticeOfAChangedFile) {
 
     // A program that writes a new file and renames it over the old one: the
     // new file is watched as well, and the menu's Reload reads it.
-    std::ofstream(dir_ / "new.srf", std::ios::binary) << surface_text("Third test");
+    std::ofstream(dir_ / "new.srf", std::ios::binary) << whole_number_surface("Third test");
     fs::rename(dir_ / "new.srf", path);
     QTRY_VERIFY_WITH_TIMEOUT(notice(window)->isVisible(), 5000);
     QTest::mouseClick(child<QWidget>(window, "NOTICE_CLOSE"), Qt::LeftButton);
@@ -405,15 +400,6 @@ TEST_F(DesktopWindowTest, Start_CancelledEfficiencyPromptIsNoError) {
     EXPECT_TRUE(dialogs_.messages.empty());
 }
 
-// Runs `act` on the prompt as soon as it is shown.
-void when_prompt_shown(std::function<void(QInputDialog*)> act) {
-    QTimer::singleShot(0, [act = std::move(act)] {
-        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-        EXPECT_NE(dialog, nullptr);
-        if (dialog) act(dialog);
-    });
-}
-
 TEST_F(DesktopWindowTest, Prompts_WideEnoughForTitleAndText) {
     QWidget parent;
     dz::QtDialogs dialogs(&parent);
@@ -426,7 +412,7 @@ TEST_F(DesktopWindowTest, Prompts_WideEnoughForTitleAndText) {
         int width = 0;
         int edit_width = 0;
         int needed = 0;
-        when_prompt_shown([&](QInputDialog* d) {
+        when_shown<QInputDialog>([&](QInputDialog* d) {
             width = d->width();
             const auto* edit = d->findChild<QLineEdit*>();
             ASSERT_NE(edit, nullptr);
@@ -508,11 +494,8 @@ TEST_F(DesktopWindowTest, HighDensityScreen_PlotPaintedAtItsPixelRatio) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 #ifdef DOROZIRI_HIDPI_RUN
     qputenv("QT_SCALE_FACTOR", "2");
 #endif
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return dz::testing::run_window_tests(argc, argv);
 }

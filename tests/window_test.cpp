@@ -30,21 +30,16 @@
 #include "app/tform1.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"
+#include "tests/window_test_support.hpp"
 
 namespace fs = std::filesystem;
 using dz::TFORM1;
 using dz::testing::FileAnswer;
 using dz::testing::ScriptedDialogs;
+using dz::testing::when_shown;
+using dz::testing::whole_number_surface;
 
 namespace {
-
-// Ten zones with whole numbers only, so that any decimal separator reads them.
-std::string surface_text(const std::string& caption) {
-    std::string text = caption + "\nignored\n-1\n1200\nignored\n";
-    const int values[] = {0, 3, 5, 4, 1, -2, -4, -3, 0, 2};
-    for (int k = 0; k < 10; ++k) text += std::to_string(5 * k) + " 0 " + std::to_string(values[k]) + "\n";
-    return text;
-}
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -54,7 +49,7 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     QString write_surface(const std::string& name, const std::string& caption) const {
-        std::ofstream(dir_ / name, std::ios::binary) << surface_text(caption);
+        std::ofstream(dir_ / name, std::ios::binary) << whole_number_surface(caption);
         return QString::fromStdString((dir_ / name).string());
     }
 
@@ -245,16 +240,6 @@ TEST_F(WindowTest, TFORM1_ExitClosesWithAltX) {
     EXPECT_FALSE(window.isVisible());
 }
 
-// Runs `act` on the modal dialog of type T as soon as it is shown.
-template <class T>
-void when_shown(std::function<void(T*)> act) {
-    QTimer::singleShot(0, [act = std::move(act)] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        EXPECT_NE(dialog, nullptr);
-        if (dialog) act(dialog);
-    });
-}
-
 TEST_F(WindowTest, QtDialogs_PromptMessageAndFileDialog) {
     QWidget parent;
     dz::QtDialogs dialogs(&parent);
@@ -333,9 +318,4 @@ TEST(QtDialogs_NameFilters, PairsBecomeQtFilters) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return dz::testing::run_window_tests(argc, argv); }
