@@ -10,7 +10,7 @@
 #include "export/dxf_export.hpp"
 #include "export/file_output.hpp"
 #include "export/text_export.hpp"
-#include "lap_calc/calc_lap.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "text_io/tokenizer.hpp"
 
 namespace dz {
@@ -152,13 +152,14 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
 
     // Load, as the window's command line does.
     WorkingState ws;
+    LoadScratch scratch;
     const std::string name = surface_file_name(options.surface);
     const std::optional<std::string> bytes = read_file(name);
     if (!bytes) {
         err << name << " not found, try again.\n";
         return 1;
     }
-    if (auto failure = CALC_LAP(ws, *bytes, false, decimal_separator)) {
+    if (auto failure = CALC_LAP(ws, scratch, *bytes, false, decimal_separator)) {
         err << *failure << "\n";
         return 1;
     }

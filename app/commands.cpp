@@ -10,7 +10,7 @@
 #include "export/dxf_export.hpp"
 #include "export/file_output.hpp"
 #include "export/text_export.hpp"
-#include "lap_calc/calc_lap.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "text_io/numbers.hpp"
 
 namespace dz {
@@ -83,7 +83,7 @@ void LapCommands::load_surface(const std::string& path) {
         dialogs_.message(path + NOT_FOUND_SUFFIX);
         return;
     }
-    if (const auto failure = CALC_LAP(ws_, *bytes, view_state_.lap_choice_index == 1, decimal_separator_)) {
+    if (const auto failure = CALC_LAP(ws_, scratch_, *bytes, view_state_.lap_choice_index == 1, decimal_separator_)) {
         dialogs_.message(*failure);
         return;
     }

@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "app/user_interface.hpp"
-#include "lap_calc/working_state.hpp"
+#include "lap_load/load_scratch.hpp"
 #include "text_io/tokenizer.hpp"
+#include "working_state/working_state.hpp"
 
 namespace dz {
 
@@ -88,6 +89,7 @@ private:
     LapView& view_;
     char decimal_separator_;
     WorkingState ws_;
+    LoadScratch scratch_;  // the load's solver storage, kept from load to load
     Tokenizer tokenizer_;
     ViewState view_state_;
 

@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "app/tform1.hpp"
+#include "app/main_window.hpp"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);

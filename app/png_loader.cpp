@@ -9,11 +9,7 @@
 #include "app/png_module.hpp"
 #include "export/file_output.hpp"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <dlfcn.h>
-#endif
 
 namespace dz {
 
@@ -23,28 +19,14 @@ namespace fs = std::filesystem;
 
 // The folder of the running executable.
 fs::path executable_folder() {
-#ifdef _WIN32
-    std::array<wchar_t, 32768> buffer{};
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    return fs::path(std::wstring(buffer.data(), length)).parent_path();
-#else
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
     return error ? fs::path() : self.parent_path();
-#endif
 }
 
-#ifdef _WIN32
-constexpr const char* MODULE_FILE = "doroziri_png.dll";  // the Windows build of the same module
-void* open_module(const fs::path& path) { return reinterpret_cast<void*>(LoadLibraryW(path.c_str())); }
-void* find_symbol(void* module, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
-#else
 constexpr const char* MODULE_FILE = PNG_MODULE_FILE;
 void* open_module(const fs::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* find_symbol(void* module, const char* name) { return dlsym(module, name); }
-#endif
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "lap_calc/working_state.hpp"
+#include "working_state/working_state.hpp"
 
 namespace dz {
 

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QString>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <cstring>
@@ -15,7 +16,7 @@
 
 #include "app/qt_canvas.hpp"
 #include "drawing/lap_plot.hpp"
-#include "lap_calc/working_state.hpp"
+#include "working_state/working_state.hpp"
 
 namespace {
 
@@ -45,10 +46,9 @@ std::string render(const dz::WorkingState& state, const char* path, char decimal
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int doroziri_render_png(const dz::WorkingState* ws,
-                                                                          const char* path,
-                                                                          char decimal_separator, char* error,
-                                                                          std::size_t error_size) {
+// The one symbol the module exports (the others are hidden).
+extern "C" Q_DECL_EXPORT int doroziri_render_png(const dz::WorkingState* ws, const char* path,
+                                                 char decimal_separator, char* error, std::size_t error_size) {
     set_error(error, error_size, "");
     if (ws == nullptr || path == nullptr || *path == '\0') {
         set_error(error, error_size, "no state or no file name for the PNG");

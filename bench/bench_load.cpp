@@ -23,10 +23,10 @@
 #include "drawing/leaf_outline.hpp"
 #include "export/file_output.hpp"
 #include "export/text_export.hpp"
-#include "lap_calc/calc_lap.hpp"
 #include "lap_calc/spline_fit.hpp"
 #include "lap_calc/wear_matrix.hpp"
-#include "matrices/helper_threads.hpp"
+#include "lap_load/calc_lap.hpp"
+#include "parallel/helper_threads.hpp"
 #include "surface/surface_reader.hpp"
 
 extern char** environ;
@@ -54,24 +54,25 @@ const std::string& example500() {
 
 dz::SurfaceData surface500() {
     dz::Tokenizer tokenizer('.');
-    return *dz::read_surface(example500(), tokenizer).data;
+    return *dz::read_surface(example500(), tokenizer, dz::ZONE_CAPACITY).data;
 }
 
 // The straightforward load: the reference fill and the reference LU, then the
 // same solve, smoothing and outline.
 void straightforward_load(dz::WorkingState& ws) {
     dz::Tokenizer tokenizer('.');
-    dz::SurfaceData s = *dz::read_surface(example500(), tokenizer).data;
+    dz::LoadScratch work;
+    dz::SurfaceData s = *dz::read_surface(example500(), tokenizer, dz::ZONE_CAPACITY).data;
     const int n = s.zone_count;
     const Real outer = s.radius[static_cast<std::size_t>(n - 1)];
-    ws.matrices.MAT_ORDER = n;
-    dz::fill_wear_matrix_reference(s.radius, n, outer, ws.WEAR_MATRIX);
+    work.matrices.MAT_ORDER = n;
+    dz::fill_wear_matrix_reference(s.radius, n, outer, work.WEAR_MATRIX);
     int status = 0;
-    ws.matrices.LU_FACTOR_REFERENCE(ws.WEAR_MATRIX, status);
+    work.matrices.LU_FACTOR_REFERENCE(work.WEAR_MATRIX, status);
     dz::N_VECTOR profile = s.raw;
-    ws.matrices.LU_SOLVE(ws.WEAR_MATRIX, profile);
+    work.matrices.LU_SOLVE(work.WEAR_MATRIX, profile);
     Real profile_min = 0;
-    (void)dz::smooth_profile(ws.matrices, ws.bsplines, ws.WEAR_MATRIX, ws.SPLINE_COEF, profile, n, profile_min);
+    (void)dz::smooth_profile(work.matrices, work.bsplines, work.WEAR_MATRIX, work.SPLINE_COEF, profile, n, profile_min);
     ws.ZONE_COUNT = n;
     ws.LAST_ZONE = n - 1;
     ws.OUTER_RADIUS = outer;
@@ -86,7 +87,7 @@ void straightforward_load(dz::WorkingState& ws) {
 void BM_Read500(benchmark::State& state) {
     for (auto _ : state) {
         dz::Tokenizer tokenizer('.');
-        auto r = dz::read_surface(example500(), tokenizer);
+        auto r = dz::read_surface(example500(), tokenizer, dz::ZONE_CAPACITY);
         benchmark::DoNotOptimize(r);
     }
 }

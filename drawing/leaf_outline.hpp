@@ -2,7 +2,7 @@
 // The leaf outline: for every zone, the two points where the zone circle
 // meets the leaf's edges.
 
-#include "lap_calc/working_state.hpp"
+#include "working_state/working_state.hpp"
 
 namespace dz {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "lap_calc/working_state.hpp"
+#include "working_state/working_state.hpp"
 
 namespace dz {
 

@@ -29,10 +29,10 @@
 #include "drawing/recording_canvas.hpp"
 #include "export/dxf_export.hpp"
 #include "export/text_export.hpp"
-#include "lap_calc/calc_lap.hpp"
-#include "lap_calc/working_state.hpp"
-#include "text_io/numbers.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "tests/state_compare.hpp"
+#include "text_io/numbers.hpp"
+#include "working_state/working_state.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core_types/real.hpp"
 #include "matrices/matrices.hpp"
-#include "matrices/real.hpp"
 #include "splines/bsplines.hpp"
 
 namespace dz {

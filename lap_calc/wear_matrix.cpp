@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "matrices/helper_threads.hpp"
+#include "parallel/helper_threads.hpp"
 #include "splines/arc_trig.hpp"
 
 namespace dz {

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "matrices/helper_threads.hpp"
+#include "core_types/real.hpp"
 #include "matrices/matrices.hpp"
-#include "matrices/real.hpp"
+#include "parallel/helper_threads.hpp"
 
 namespace dz {
 

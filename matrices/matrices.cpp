@@ -18,7 +18,7 @@
 #include <thread>
 #include <utility>
 
-#include "matrices/helper_threads.hpp"
+#include "parallel/helper_threads.hpp"
 
 namespace dz {
 

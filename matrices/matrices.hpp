@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "matrices/real.hpp"
+#include "core_types/real.hpp"
 
 namespace dz {
 

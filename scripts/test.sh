@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: once in a release
-# build, whose Debian package is then made and checked, once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of each
-# fuzzing harness.
+# Checks that includes run one way between the folders, installs what is
+# missing, builds and runs every test: once in a release build, whose Debian
+# package is then made and checked, once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then a short run of each fuzzing harness.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+echo "== layers =="
+python3 scripts/check_layers.py
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 

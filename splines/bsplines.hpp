@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "matrices/real.hpp"
+#include "core_types/real.hpp"
 
 namespace dz {
 

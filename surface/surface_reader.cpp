@@ -3,7 +3,6 @@
 #include <cmath>
 #include <limits>
 
-#include "lap_calc/working_state.hpp"
 #include "text_io/numbers.hpp"
 
 namespace dz {
@@ -35,7 +34,12 @@ bool blank(const std::string& line) {
     return line.find_first_not_of(" \t") == std::string::npos;
 }
 
-std::string quoted(const std::string& line) { return "\"" + shown_in_message(line) + "\""; }
+std::string quoted(const std::string& line) {
+    std::string text = "\"";
+    text += shown_in_message(line);
+    text += '"';
+    return text;
+}
 
 // Reads the first number of a header line. Empty result: no number there.
 std::optional<Real> header_number(Tokenizer& tokenizer, const std::string& line) {
@@ -48,7 +52,7 @@ std::optional<Real> header_number(Tokenizer& tokenizer, const std::string& line)
 
 }  // namespace
 
-SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer) {
+SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer, int zone_capacity) {
     SurfaceReadResult result;
     const std::vector<std::string> lines = split_lines(bytes);
     auto line_at = [&](std::size_t index) -> std::string {
@@ -98,17 +102,17 @@ SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer) {
                        ", R = " + format_fixed(*r, 3, sep) + "}";
 
     // Line 5 is not read; one zone per data line from line 6 on.
-    data.radius.assign(ZONE_CAPACITY, 0);
-    data.raw.assign(ZONE_CAPACITY, 0);
+    data.radius.assign(static_cast<std::size_t>(zone_capacity), 0);
+    data.raw.assign(static_cast<std::size_t>(zone_capacity), 0);
     data.raw_min = 0;
     data.zone_count = 0;
     for (std::size_t index = 5; index < lines.size(); ++index) {
         const std::string& line = lines[index];
         if (blank(line)) continue;
         const std::string line_number = std::to_string(index + 1);
-        if (data.zone_count == ZONE_CAPACITY) {
-            result.message = "The surface file has more than " + std::to_string(ZONE_CAPACITY) +
-                             " zone lines; at most " + std::to_string(ZONE_CAPACITY) +
+        if (data.zone_count == zone_capacity) {
+            result.message = "The surface file has more than " + std::to_string(zone_capacity) +
+                             " zone lines; at most " + std::to_string(zone_capacity) +
                              " zones can be read (line " + line_number + ").";
             return result;
         }

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "matrices/real.hpp"
+#include "core_types/real.hpp"
 #include "text_io/tokenizer.hpp"
 
 namespace dz {
@@ -16,8 +16,8 @@ namespace dz {
 struct SurfaceData {
     std::string caption;      // line 1, bytes unchanged (line end removed)
     std::string target_text;  // caption + "\PTarget:  b = " + b + ", R = " + R + "}"
-    N_VECTOR radius;          // zone radii, mm (ZONE_CAPACITY entries, zone_count used)
-    N_VECTOR raw;             // measured values (ZONE_CAPACITY entries, zone_count used)
+    N_VECTOR radius;          // zone radii, mm (zone_capacity entries, zone_count used)
+    N_VECTOR raw;             // measured values (zone_capacity entries, zone_count used)
     Real raw_min = 0;         // min(0, measured values)
     int zone_count = 0;
 };
@@ -33,10 +33,12 @@ struct SurfaceReadResult {
 [[nodiscard]] std::vector<std::string> split_lines(std::string_view bytes);
 
 // Reads a whole surface file with `tokenizer` (whose decimal separator is the
-// user's). Refused with a message: a line 3 or 4 without a leading number; a
-// data token that is not a number; a data line with fewer than three numbers;
-// no data lines; more than ZONE_CAPACITY data lines; a last zone at radius 0.
-// Lines of only spaces and tabs after line 5 are skipped.
-[[nodiscard]] SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer);
+// user's) into zone arrays of `zone_capacity` entries (the working state's
+// ZONE_CAPACITY; at least 1). Refused with a message: a line 3 or 4 without a
+// leading number; a data token that is not a number; a data line with fewer
+// than three numbers; no data lines; more than zone_capacity data lines; a
+// last zone at radius 0. Lines of only spaces and tabs after line 5 are
+// skipped.
+[[nodiscard]] SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer, int zone_capacity);
 
 }  // namespace dz

@@ -20,7 +20,7 @@
 #include "export/dxf_export.hpp"
 #include "export/file_output.hpp"
 #include "export/text_export.hpp"
-#include "lap_calc/calc_lap.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/state_compare.hpp"
 #include "tests/test_folder.hpp"

@@ -12,7 +12,7 @@
 
 #include "app/cli.hpp"
 #include "export/text_export.hpp"
-#include "lap_calc/calc_lap.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "tests/test_text.hpp"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "app/caption_text.hpp"
 #include "app/commands.hpp"
-#include "lap_calc/calc_lap.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "text_io/numbers.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"

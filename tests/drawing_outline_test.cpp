@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "drawing/leaf_outline.hpp"
-#include "lap_calc/working_state.hpp"
+#include "working_state/working_state.hpp"
 
 namespace {
 

@@ -22,8 +22,8 @@
 
 #include "export/dxf_export.hpp"
 #include "export/file_output.hpp"
-#include "lap_calc/working_state.hpp"
 #include "tests/test_text.hpp"
+#include "working_state/working_state.hpp"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "export/file_output.hpp"
 #include "export/text_export.hpp"
-#include "lap_calc/working_state.hpp"
+#include "working_state/working_state.hpp"
 
 namespace {
 

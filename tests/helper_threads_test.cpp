@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "matrices/helper_threads.hpp"
+#include "parallel/helper_threads.hpp"
 
 #ifdef __linux__
 #include <sched.h>

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "drawing/leaf_outline.hpp"
-#include "lap_calc/calc_lap.hpp"
 #include "lap_calc/spline_fit.hpp"
 #include "lap_calc/wear_matrix.hpp"
+#include "lap_load/calc_lap.hpp"
 #include "matrices/matrices.hpp"
 #include "splines/arc_trig.hpp"
 #include "splines/bsplines.hpp"
@@ -71,7 +71,7 @@ std::string example(const std::string& name) { return slurp(std::string(DOROZIRI
 // The zone radii of a surface file, `count` of them.
 std::vector<Real> radii_of(const std::string& bytes, int& count) {
     dz::Tokenizer tokenizer('.');
-    const dz::SurfaceReadResult r = dz::read_surface(bytes, tokenizer);
+    const dz::SurfaceReadResult r = dz::read_surface(bytes, tokenizer, dz::ZONE_CAPACITY);
     EXPECT_TRUE(r.data.has_value()) << r.message;
     if (!r.data) return {};
     count = r.data->zone_count;
@@ -305,7 +305,7 @@ TEST(WearMatrix_Solve, SameBitsAsTheStraightforwardSolve) {
     for (const char* name : {"mirror200.srf", "profile500.srf"}) {
         SCOPED_TRACE(name);
         dz::Tokenizer tokenizer('.');
-        const auto read = dz::read_surface(example(name), tokenizer);
+        const auto read = dz::read_surface(example(name), tokenizer, dz::ZONE_CAPACITY);
         ASSERT_TRUE(read.data);
         const dz::SurfaceData& surface = *read.data;
         const int n = surface.zone_count;
@@ -353,8 +353,9 @@ TEST(CalcLap_Straightforward, SameProfileAndOutlineBits) {
             ASSERT_EQ(dz::CALC_LAP(loaded, example(name), spindle, '.'), std::nullopt);
 
             dz::Tokenizer tokenizer('.');
-            const dz::SurfaceData surface = *dz::read_surface(example(name), tokenizer).data;
+            const dz::SurfaceData surface = *dz::read_surface(example(name), tokenizer, dz::ZONE_CAPACITY).data;
             dz::WorkingState plain;
+            dz::LoadScratch work;
             const int n = surface.zone_count;
             plain.ZONE_COUNT = n;
             plain.LAST_ZONE = n - 1;
@@ -363,13 +364,13 @@ TEST(CalcLap_Straightforward, SameProfileAndOutlineBits) {
             plain.ZONE_RAW = surface.raw;
             plain.ZONE_PROFILE = surface.raw;
             plain.RAW_MIN = surface.raw_min;
-            plain.matrices.MAT_ORDER = n;
-            dz::fill_wear_matrix_reference(plain.ZONE_RADIUS, n, plain.OUTER_RADIUS, plain.WEAR_MATRIX);
+            work.matrices.MAT_ORDER = n;
+            dz::fill_wear_matrix_reference(plain.ZONE_RADIUS, n, plain.OUTER_RADIUS, work.WEAR_MATRIX);
             int status = -1;
-            plain.matrices.LU_FACTOR_REFERENCE(plain.WEAR_MATRIX, status);
+            work.matrices.LU_FACTOR_REFERENCE(work.WEAR_MATRIX, status);
             ASSERT_EQ(status, 0);
-            plain.matrices.LU_SOLVE(plain.WEAR_MATRIX, plain.ZONE_PROFILE);
-            ASSERT_EQ(dz::smooth_profile(plain.matrices, plain.bsplines, plain.WEAR_MATRIX, plain.SPLINE_COEF,
+            work.matrices.LU_SOLVE(work.WEAR_MATRIX, plain.ZONE_PROFILE);
+            ASSERT_EQ(dz::smooth_profile(work.matrices, work.bsplines, work.WEAR_MATRIX, work.SPLINE_COEF,
                                          plain.ZONE_PROFILE, n, plain.PROFILE_MIN),
                       std::nullopt);
             plain.SPINDLE = spindle;
@@ -554,7 +555,7 @@ TEST(SmoothProfile_FewZones, SplineInfoAndZeroAtCentre) {
 
 // ------------------------------------------------------------- the load
 
-// Every value of the working state, the solver and B-spline state included.
+// Every value of the working state.
 void expect_same_state(const dz::WorkingState& a, const dz::WorkingState& b) {
     EXPECT_EQ(a.NUM_LEAVES, b.NUM_LEAVES);
     EXPECT_TRUE(same_bits(a.EFFICIENCY, b.EFFICIENCY));
@@ -571,9 +572,15 @@ void expect_same_state(const dz::WorkingState& a, const dz::WorkingState& b) {
     EXPECT_TRUE(same_bits(a.RAW_MIN, b.RAW_MIN));
     EXPECT_TRUE(same_bits(a.PROFILE_MIN, b.PROFILE_MIN));
     EXPECT_TRUE(same_bits(a.LEAF_EDGES, b.LEAF_EDGES));
+    EXPECT_EQ(a.PLOT_SCALE, b.PLOT_SCALE);
+    EXPECT_EQ(a.loaded, b.loaded);
+}
+
+// Every value the load keeps beside the working state: the solver and
+// B-spline state included.
+void expect_same_scratch(const dz::LoadScratch& a, const dz::LoadScratch& b) {
     EXPECT_TRUE(same_bits(a.WEAR_MATRIX, b.WEAR_MATRIX));
     EXPECT_TRUE(same_bits(a.SPLINE_COEF, b.SPLINE_COEF));
-    EXPECT_EQ(a.PLOT_SCALE, b.PLOT_SCALE);
     EXPECT_EQ(a.matrices.MAT_ORDER, b.matrices.MAT_ORDER);
     EXPECT_EQ(a.matrices.PIVOTS, b.matrices.PIVOTS);
     EXPECT_EQ(a.bsplines.LAST_INTERVAL, b.bsplines.LAST_INTERVAL);
@@ -582,7 +589,6 @@ void expect_same_state(const dz::WorkingState& a, const dz::WorkingState& b) {
                           std::vector<Real>(b.bsplines.DELTA_L.begin(), b.bsplines.DELTA_L.end())));
     EXPECT_TRUE(same_bits(std::vector<Real>(a.bsplines.DELTA_R.begin(), a.bsplines.DELTA_R.end()),
                           std::vector<Real>(b.bsplines.DELTA_R.begin(), b.bsplines.DELTA_R.end())));
-    EXPECT_EQ(a.loaded, b.loaded);
 }
 
 Real minimum_with_zero(const dz::N_VECTOR& v, int count) {
@@ -724,8 +730,9 @@ TEST(CalcLap_AllOrNothing, FailedLoadsChangeNothing) {
     // Before any load, and after a load with changed settings.
     for (bool loaded : {false, true}) {
         dz::WorkingState ws;
+        dz::LoadScratch scratch;
         if (loaded) {
-            ASSERT_EQ(dz::CALC_LAP(ws, example("mirror200.srf"), false, '.'), std::nullopt);
+            ASSERT_EQ(dz::CALC_LAP(ws, scratch, example("mirror200.srf"), false, '.'), std::nullopt);
             ASSERT_EQ(dz::set_num_leaves(ws, 6), std::nullopt);
             ASSERT_EQ(dz::apply_efficiency(ws, 80), std::nullopt);
             ws.PLOT_CAPTION = "edited caption";
@@ -733,7 +740,8 @@ TEST(CalcLap_AllOrNothing, FailedLoadsChangeNothing) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.what) + (loaded ? ", loaded" : ", empty"));
             const dz::WorkingState before = ws;
-            const std::optional<std::string> failure = dz::CALC_LAP(ws, c.bytes, true, '.');
+            const dz::LoadScratch scratch_before = scratch;
+            const std::optional<std::string> failure = dz::CALC_LAP(ws, scratch, c.bytes, true, '.');
             ASSERT_TRUE(failure.has_value());
             if (c.part) {
                 EXPECT_NE(failure->find(c.message), std::string::npos) << *failure;
@@ -741,6 +749,7 @@ TEST(CalcLap_AllOrNothing, FailedLoadsChangeNothing) {
                 EXPECT_EQ(*failure, c.message);
             }
             expect_same_state(ws, before);
+            expect_same_scratch(scratch, scratch_before);
         }
     }
 }

@@ -12,8 +12,8 @@
 #include <random>
 #include <vector>
 
-#include "matrices/helper_threads.hpp"
 #include "matrices/matrices.hpp"
+#include "parallel/helper_threads.hpp"
 
 namespace {
 

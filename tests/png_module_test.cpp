@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/png_module.hpp"
-#include "lap_calc/working_state.hpp"
 #include "tests/test_states.hpp"
+#include "working_state/working_state.hpp"
 
 namespace {
 

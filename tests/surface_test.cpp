@@ -9,6 +9,7 @@
 
 #include "surface/surface_reader.hpp"
 #include "text_io/tokenizer.hpp"
+#include "working_state/working_state.hpp"
 
 namespace {
 
@@ -47,7 +48,7 @@ std::vector<std::string> plus(std::vector<std::string> lines, const std::vector<
 
 dz::SurfaceReadResult read(const std::string& bytes, char sep) {
     dz::Tokenizer tokenizer(sep);
-    return dz::read_surface(bytes, tokenizer);
+    return dz::read_surface(bytes, tokenizer, dz::ZONE_CAPACITY);
 }
 
 TEST(SplitLines_LineEnds, LfCrLfLoneCrAndCtrlZ) {
@@ -193,6 +194,24 @@ TEST(ReadSurface_Capacity, FiveHundredZonesAndNoMore) {
         EXPECT_FALSE(over.data.has_value());
         EXPECT_NE(over.message.find("500"), std::string::npos) << over.message;
     }
+}
+
+TEST(ReadSurface_Capacity, TheCallersCapacityBoundsArraysAndMessage) {
+    // The reader knows no capacity of its own: the arrays come back sized as
+    // asked, and the refusal names the capacity it was given.
+    const std::vector<std::string> three = {"1 0 1", "2 0 2", "3 0 3"};
+    dz::Tokenizer tokenizer('.');
+    const std::string bytes = surface_file(plus(header(), three), '.');
+    const dz::SurfaceReadResult fits = dz::read_surface(bytes, tokenizer, 3);
+    ASSERT_TRUE(fits.data.has_value()) << fits.message;
+    EXPECT_EQ(fits.data->zone_count, 3);
+    EXPECT_EQ(fits.data->radius.size(), 3U);
+    EXPECT_EQ(fits.data->raw.size(), 3U);
+    EXPECT_EQ(fits.data->raw[2], 3);
+
+    const dz::SurfaceReadResult over = dz::read_surface(bytes, tokenizer, 2);
+    EXPECT_FALSE(over.data.has_value());
+    EXPECT_EQ(over.message, "The surface file has more than 2 zone lines; at most 2 zones can be read (line 8).");
 }
 
 TEST(ReadSurface_Refusals, MessagesInBothSeparators) {

@@ -30,7 +30,7 @@
 
 #include "app/commands.hpp"
 #include "app/qt_dialogs.hpp"
-#include "app/tform1.hpp"
+#include "app/main_window.hpp"
 #include "drawing/lap_plot.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"

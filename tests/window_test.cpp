@@ -26,8 +26,8 @@
 #include <string>
 
 #include "app/commands.hpp"
+#include "app/main_window.hpp"
 #include "app/qt_dialogs.hpp"
-#include "app/tform1.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"
 #include "tests/window_test_support.hpp"

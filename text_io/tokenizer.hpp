@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "matrices/real.hpp"
+#include "core_types/real.hpp"
 
 namespace dz {
 

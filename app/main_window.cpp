@@ -1,4 +1,4 @@
-#include "app/tform1.hpp"
+#include "app/main_window.hpp"
 
 #include <QApplication>
 #include <QButtonGroup>

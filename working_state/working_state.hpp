@@ -1,15 +1,14 @@
 #pragma once
 // The working state: everything a loaded surface and the user's settings
-// leave for the drawing and the exports. One object, owned by the window or
-// by the command-line tool.
+// leave for the drawing and the exports, values only. One object, owned by
+// the window or by the command-line tool; the solver's scratch lives beside
+// it (LoadScratch of lap_load/).
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "matrices/matrices.hpp"
-#include "matrices/real.hpp"
-#include "splines/bsplines.hpp"
+#include "core_types/real.hpp"
 
 namespace dz {
 
@@ -41,14 +40,7 @@ struct WorkingState {
     // Use edge_at() to address it.
     N_VECTOR LEAF_EDGES;
 
-    NXN_MATRIX WEAR_MATRIX;  // wear matrix, then the spline normal equations
-    N_VECTOR SPLINE_COEF;    // B-spline coefficients
-
     std::int32_t PLOT_SCALE = 301;  // pixels per normalised unit
-
-    // The numerical units' state, kept as long as the working state.
-    Matrices matrices;
-    BSplines bsplines;
 
     // True once a load has run to its end (the "surface loaded" state).
     bool loaded = false;

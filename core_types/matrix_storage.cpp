@@ -1,14 +1,9 @@
 #include <cstdlib>
 #include <new>
 
-#include "matrices/real.hpp"
+#include "core_types/real.hpp"
 
-#ifdef __linux__
 #include <sys/mman.h>
-#endif
-#ifdef _WIN32
-#include <malloc.h>
-#endif
 
 namespace dz {
 
@@ -28,15 +23,9 @@ void* allocate_matrix_storage(std::size_t bytes) {
         return ::operator new(bytes);
     }
     const std::size_t rounded = (bytes + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
-#ifdef _WIN32
-    void* p = _aligned_malloc(rounded, HUGE_PAGE);
-#else
     void* p = std::aligned_alloc(HUGE_PAGE, rounded);
-#endif
     if (p == nullptr) throw std::bad_alloc();
-#ifdef __linux__
     madvise(p, rounded, MADV_HUGEPAGE);  // advice only: without huge pages it changes nothing
-#endif
     return p;
 }
 
@@ -44,11 +33,7 @@ void free_matrix_storage(void* p, std::size_t bytes) noexcept {
     if (bytes < HUGE_FROM) {
         ::operator delete(p);
     } else {
-#ifdef _WIN32
-        _aligned_free(p);
-#else
         std::free(p);
-#endif
     }
 }
 

@@ -7,15 +7,22 @@
 #include <string>
 #include <string_view>
 
-#include "lap_calc/working_state.hpp"
+#include "lap_load/load_scratch.hpp"
+#include "working_state/working_state.hpp"
 
 namespace dz {
 
 // Runs the whole load on the bytes of a surface file. On success the working
 // state holds the new surface, SPINDLE = spindle_selected, EFFICIENCY = 100,
 // BASE_OFFSET from the lap-type reset, LEAF_EDGES built, loaded = true, and
-// the result is empty. On failure the result is the message to show and every
-// value of the working state is as it was before the call.
+// the result is empty, and `scratch` holds what the solve and the fit left.
+// On failure the result is the message to show and every value of the
+// working state and of `scratch` is as it was before the call.
+[[nodiscard]] std::optional<std::string> CALC_LAP(WorkingState& ws, LoadScratch& scratch,
+                                                  std::string_view file_bytes, bool spindle_selected,
+                                                  char decimal_separator);
+// The same load for a caller that keeps no scratch: the solver's storage is
+// made anew and dropped afterwards. The working state comes out the same.
 [[nodiscard]] std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_bytes,
                                                   bool spindle_selected, char decimal_separator);
 

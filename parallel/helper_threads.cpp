@@ -1,4 +1,4 @@
-#include "matrices/helper_threads.hpp"
+#include "parallel/helper_threads.hpp"
 
 #include <algorithm>
 #include <system_error>

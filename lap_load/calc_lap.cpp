@@ -1,4 +1,4 @@
-#include "lap_calc/calc_lap.hpp"
+#include "lap_load/calc_lap.hpp"
 
 #include <cmath>
 
@@ -46,20 +46,22 @@ std::optional<std::string> change_settings(WorkingState& ws, Change change) {
 
 }  // namespace
 
-std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_bytes, bool spindle_selected,
-                                    char decimal_separator) {
+std::optional<std::string> CALC_LAP(WorkingState& ws, LoadScratch& scratch, std::string_view file_bytes,
+                                    bool spindle_selected, char decimal_separator) {
     // Read the file into scratch storage.
     Tokenizer tokenizer(decimal_separator);
-    SurfaceReadResult read = read_surface(file_bytes, tokenizer);
+    SurfaceReadResult read = read_surface(file_bytes, tokenizer, dz::ZONE_CAPACITY);
     if (!read.data) return read.message;
     SurfaceData& surface = *read.data;
 
-    // The new state; it replaces the working state only when all has succeeded.
+    // The new state and scratch; they replace the caller's only when all has
+    // succeeded.
     WorkingState next;
     next.NUM_LEAVES = ws.NUM_LEAVES;
     next.PLOT_SCALE = ws.PLOT_SCALE;
-    next.matrices = ws.matrices;
-    next.bsplines = ws.bsplines;
+    LoadScratch work;
+    work.matrices = scratch.matrices;
+    work.bsplines = scratch.bsplines;
     next.PLOT_CAPTION = std::move(surface.caption);
     next.TARGET_TEXT = std::move(surface.target_text);
     next.ZONE_COUNT = surface.zone_count;
@@ -74,14 +76,14 @@ std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_byte
     // Solve the wear system for the leaf profile. The helper is let go at
     // once and winds down while the smoothing and the outline are made.
     HelperCrew helpers(wear_helpers(next.ZONE_COUNT));
-    auto solved = solve_wear(next.matrices, next.ZONE_RADIUS, next.ZONE_COUNT, next.OUTER_RADIUS,
-                             next.WEAR_MATRIX, next.ZONE_PROFILE, helpers);
+    auto solved = solve_wear(work.matrices, next.ZONE_RADIUS, next.ZONE_COUNT, next.OUTER_RADIUS,
+                             work.WEAR_MATRIX, next.ZONE_PROFILE, helpers);
     helpers.stop();
     if (solved) {
         return solved;
     }
     // Smooth it.
-    if (auto failure = smooth_profile(next.matrices, next.bsplines, next.WEAR_MATRIX, next.SPLINE_COEF,
+    if (auto failure = smooth_profile(work.matrices, work.bsplines, work.WEAR_MATRIX, work.SPLINE_COEF,
                                       next.ZONE_PROFILE, next.ZONE_COUNT, next.PROFILE_MIN)) {
         return failure;
     }
@@ -97,7 +99,14 @@ std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_byte
         return std::string(LOAD_NOT_FINITE);
     }
     ws = std::move(next);
+    scratch = std::move(work);
     return std::nullopt;
+}
+
+std::optional<std::string> CALC_LAP(WorkingState& ws, std::string_view file_bytes, bool spindle_selected,
+                                    char decimal_separator) {
+    LoadScratch scratch;
+    return CALC_LAP(ws, scratch, file_bytes, spindle_selected, decimal_separator);
 }
 
 std::optional<std::string> set_lap_type(WorkingState& ws, bool spindle) {

@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""The layer check on small trees made for each case, and on this tree."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+SCRIPT = os.path.join(ROOT, "scripts", "check_layers.py")
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import check_layers  # noqa: E402
+
+
+def make_tree(files):
+    """A temporary tree with files {relative path: text}."""
+    folder = tempfile.TemporaryDirectory()
+    for relative, text in files.items():
+        path = os.path.join(folder.name, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text)
+    return folder
+
+
+def run(root):
+    result = subprocess.run([sys.executable, SCRIPT, root], capture_output=True, text=True)
+    return result.returncode, result.stdout + result.stderr
+
+
+CLEAN = {
+    "core_types/real.hpp": "#pragma once\n",
+    "text_io/numbers.hpp": '#pragma once\n#include "core_types/real.hpp"\n',
+    "text_io/numbers.cpp": '#include "text_io/numbers.hpp"\n#include <string>\n',
+    "app/main.cpp": '#include "text_io/numbers.hpp"\n#include "core_types/real.hpp"\n',
+    "tests/helper.hpp": '#include "app/main.hpp"\n',
+    "tests/a_test.cpp": '#include "helper.hpp"\n#include "tests/helper.hpp"\n#include "text_io/numbers.hpp"\n',
+}
+
+
+class WholeTree(unittest.TestCase):
+    def expect_refused(self, files, *texts):
+        """The check of a tree of CLEAN and files fails and prints texts."""
+        with make_tree({**CLEAN, **files}) as root:
+            code, output = run(root)
+            self.assertEqual(code, 1, output)
+            for text in texts:
+                self.assertIn(text, output)
+
+    def test_clean_tree_passes(self):
+        with make_tree(CLEAN) as root:
+            code, output = run(root)
+            self.assertEqual(code, 0, output)
+
+    def test_upward_include_names_file_and_line(self):
+        self.expect_refused({"core_types/real.hpp": '#pragma once\n// a note\n#include "text_io/numbers.hpp"\n'},
+                            os.path.join("core_types", "real.hpp") + ":3", "upwards")
+
+    def test_sideways_include_not_listed_fails(self):
+        # splines and text_io both stand on core_types only.
+        self.expect_refused({"splines/arc.cpp": '#include "text_io/numbers.hpp"\n'},
+                            os.path.join("splines", "arc.cpp") + ":1", "not listed")
+
+    def test_unlisted_folder_fails_either_way(self):
+        for files, where in [
+            ({"gadgets/g.cpp": '#include "core_types/real.hpp"\n'}, os.path.join("gadgets", "g.cpp")),
+            ({"gadgets/g.hpp": "#pragma once\n", "app/x.cpp": '\n#include "gadgets/g.hpp"\n'},
+             os.path.join("app", "x.cpp") + ":2"),
+        ]:
+            with self.subTest(where=where):
+                self.expect_refused(files, where, "no line in the layer table")
+
+    def test_build_and_hidden_folders_and_system_includes_ignored(self):
+        files = dict(CLEAN)
+        files["build/release/core_types/x.cpp"] = '#include "app/main.hpp"\n'
+        files[".cache/core_types/x.cpp"] = '#include "app/main.hpp"\n'
+        files["core_types/y.cpp"] = "#include <app/main.hpp>\n"
+        with make_tree(files) as root:
+            code, output = run(root)
+            self.assertEqual(code, 0, output)
+
+    def test_this_tree_passes(self):
+        code, output = run(ROOT)
+        self.assertEqual(code, 0, output)
+
+
+class Table(unittest.TestCase):
+    def test_listing_a_folder_above_is_refused(self):
+        with self.assertRaises(ValueError):
+            check_layers.allowed_includes([("a", []), ("b", ["c"]), ("c", ["a"])])
+
+    def test_star_means_everything_below(self):
+        allowed = check_layers.allowed_includes([("a", []), ("b", ["a"]), ("c", ["*"])])
+        self.assertEqual(allowed["c"], {"a", "b"})
+        self.assertEqual(allowed["a"], set())
+
+    def test_registered_folders_in_their_places(self):
+        names = [name for name, _ in check_layers.LAYERS]
+        self.assertEqual(names[0], "core_types")
+        self.assertEqual(names[1], "file_io")
+        self.assertLess(names.index("lap_load"), names.index("removal"))
+        self.assertLess(names.index("removal"), names.index("lap_fit"))
+        self.assertLess(names.index("drawing"), names.index("lap_template"))
+        self.assertLess(names.index("lap_load"), names.index("lap_template"))
+        self.assertLess(names.index("drawing"), names.index("lap_load"))
+        check_layers.allowed_includes(check_layers.LAYERS)  # consistent
+
+    def test_cycles_found(self):
+        self.assertIsNone(check_layers.find_cycle({"a": {"b"}, "b": {"c"}, "c": set()}))
+        ring = check_layers.find_cycle({"a": {"b"}, "b": {"c"}, "c": {"a"}})
+        self.assertEqual(ring[0], ring[-1])
+        self.assertEqual(set(ring), {"a", "b", "c"})
+        self.assertEqual(check_layers.find_cycle({"a": {"a"}}), ["a", "a"])
+
+
+if __name__ == "__main__":
+    unittest.main()
