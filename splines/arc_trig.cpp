@@ -72,10 +72,7 @@ void ARC_SIN_MANY(const Real* x, Real* out, std::size_t count) {
 }
 
 Real ARC_SIN(Real x) {
-    // clamp at the ends of the range: pi/2 with the sign of x. Written as
-    // (x * pi/2) / |x| this is one unit in the last place off for some
-    // arguments and infinite or NaN for the largest ones; the sign is copied
-    // instead, so the end value is exact for every argument.
+    // clamp at the ends of the range: pi/2 with the sign of x, copied
     if (std::fabs(x) >= Real{1}) {
         return std::copysign(HALF_PI, x);
     }

@@ -1,10 +1,10 @@
 // Tests of the dense solvers: worked examples with exact answers, the pivot
-// and zero-skip rules, and factor-and-solve on random systems.
+// and zero-skip rules, factor-and-solve on random systems, and the
+// predicates on the 80-bit encoding that the fast paths rest on.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -12,48 +12,15 @@
 #include <random>
 #include <vector>
 
+#include "matrices/lu_block_steps.hpp"
 #include "matrices/matrices.hpp"
-#include "parallel/helper_threads.hpp"
+#include "matrices/real_encoding.hpp"
+#include "tests/matrices_test_support.hpp"
 
 namespace {
 
-using dz::Matrices;
-using dz::N_VECTOR;
-using dz::NXN_MATRIX;
-using dz::Real;
-
-constexpr Real kNaN = std::numeric_limits<Real>::quiet_NaN();
-constexpr Real kInf = std::numeric_limits<Real>::infinity();
-constexpr Real kEps = std::numeric_limits<Real>::epsilon();
-
-// A solver of order n; PIVOTS pre-filled with a sentinel so an entry the
-// factorisation forgot to write shows up.
-Matrices solver(int n)
-{
-    Matrices s;
-    s.MAT_ORDER = n;
-    s.PIVOTS.assign(static_cast<std::size_t>(n), -7);
-    return s;
-}
-
-// Random matrix with entries k / 2^20, k uniform in [-2^20, 2^20]: exact in
-// any binary format, so every run sees the same numbers.
-NXN_MATRIX random_matrix(int n, std::mt19937_64& gen)
-{
-    std::uniform_int_distribution<std::int64_t> d(-(1 << 20), 1 << 20);
-    NXN_MATRIX m(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-    for (Real& x : m) {
-        x = static_cast<Real>(d(gen)) / static_cast<Real>(1 << 20);
-    }
-    return m;
-}
-
-// Bits of one real (the 80 significant bits), for exact comparisons that
-// also tell NaNs and signed zeros apart.
-bool same_bits(Real a, Real b)
-{
-    return std::memcmp(&a, &b, 10) == 0;
-}
+// the solver types and the shared helpers, unqualified
+using namespace dz::matrices_test;
 
 TEST(Matrices_LuWorkedExample, ExactFactorsAndSolution)
 {
@@ -399,340 +366,122 @@ TEST(Matrices_FactorSolve, ReproducesKnownSolution)
     }
 }
 
-}  // namespace
 
-namespace {
-
-// Matrices on which the fast factorisation must give the reference's bits.
-// Small integers with many zeros make exact zero pivots, zero t values,
-// ties in the pivot columns and bottom rows used as pivot rows twice in one
-// block; dense random reals exercise the bulk of the update; NaNs,
-// infinities and magnitudes far outside the range of double give
-// multipliers that the fast update cannot take as two doubles. Banded
-// matrices (like the wear matrix) leave the rows below the band with exact
-// zero multipliers, which the fast update passes over wherever adding a zero
-// cannot change a value: their zeros of both signs, subnormals, NaNs,
-// infinities and non-canonical encodings must still come out as the
-// reference leaves them. Upper triangles with a few large values far below
-// the diagonal make pivot rows that move a value below the +0 tail of a
-// later column; a first pivot so small that -1 / pivot is infinite makes
-// every multiplier below it NaN (+0 * inf), none of them an exact zero.
-enum class Fill { dense, small_integers, zero_columns, special, wide_range, banded, long_pivots, tiny_first_pivot };
-
-// An 80-bit real from its sign-and-exponent field and its significand.
-Real encoded(std::uint16_t sign_exponent, std::uint64_t significand)
+// The predicates on the encoding, on one value of every kind. kept: adding
+// a zero of either sign gives the same bits; these decide which updates the
+// fast paths may pass over.
+TEST(Matrices_RealEncoding, EveryKindOfValue)
 {
-    Real x = 0;
-    unsigned char bytes[sizeof(Real)] = {};
-    std::memcpy(bytes, &significand, 8);
-    std::memcpy(bytes + 8, &sign_exponent, 2);
-    std::memcpy(&x, bytes, sizeof(Real));
-    return x;
-}
-
-NXN_MATRIX test_matrix(int n, Fill fill, std::mt19937_64& gen)
-{
-    NXN_MATRIX m = random_matrix(n, gen);
-    std::uniform_int_distribution<int> small(-2, 2);
-    std::uniform_int_distribution<int> pick(0, n - 1);
-    switch (fill) {
-    case Fill::dense:
-        break;
-    case Fill::small_integers:
-        for (Real& x : m) {
-            x = small(gen) * (small(gen) != 0 ? 1 : 0);
-        }
-        break;
-    case Fill::zero_columns:
-        for (int c = 0; c < 1 + n / 8; ++c) {
-            const int j = pick(gen);
-            for (int i = 0; i < n; ++i) {
-                m[static_cast<std::size_t>(i * n + j)] = 0;
-            }
-        }
-        break;
-    case Fill::wide_range: {
-        std::uniform_int_distribution<int> expo(-1200, 1200);
-        for (Real& x : m) {
-            x = std::ldexp(x, expo(gen));
-        }
-        break;
-    }
-    case Fill::banded: {
-        // lower band n / 8, upper n / 5; outside it zeros of either sign and,
-        // in a few columns, values that adding a zero changes or that must
-        // meet each update: -0 (+0 + -0 is +0), a subnormal, a pseudo-denormal,
-        // an unnormal, a NaN and an infinity
-        const int lower = std::max(1, n / 8);
-        const int upper = std::max(1, n / 5);
-        std::uniform_int_distribution<int> coin(0, 1);
-        for (int i = 0; i < n; ++i) {
-            for (int j = 0; j < n; ++j) {
-                if (i - j > lower || j - i > upper) {
-                    m[static_cast<std::size_t>(i * n + j)] = coin(gen) != 0 ? -0.0L : 0.0L;
-                }
-            }
-        }
-        const std::array<Real, 6> odd = {-0.0L,
-                                         std::numeric_limits<Real>::denorm_min() * 3,
-                                         encoded(0x0000, 0x8000000000000001ULL),   // pseudo-denormal
-                                         encoded(0x3fff, 0x4000000000000000ULL),   // unnormal
-                                         kNaN,
-                                         kInf};
-        for (int c = 0; c < 1 + n / 16; ++c) {
-            const int j = pick(gen);
-            const int i = std::min(n - 1, j + lower + 1 + pick(gen) % std::max(1, n / 2));
-            m[static_cast<std::size_t>(i * n + j)] = odd[static_cast<std::size_t>(c) % odd.size()];
-        }
-        break;
-    }
-    case Fill::long_pivots:
-    case Fill::tiny_first_pivot:
-        for (int i = 0; i < n; ++i) {
-            for (int j = 0; j < i; ++j) {
-                m[static_cast<std::size_t>(i * n + j)] = 0;
-            }
-        }
-        if (fill == Fill::long_pivots) {
-            for (int c = 0; c < 1 + n / 4; ++c) {
-                const int j = pick(gen);
-                const int i = std::min(n - 1, j + 1 + pick(gen) % std::max(1, n - j));
-                m[static_cast<std::size_t>(i * n + j)] = 64 + pick(gen);
-            }
-        } else {
-            m[0] = std::numeric_limits<Real>::denorm_min() * 3;
-        }
-        break;
-    case Fill::special:
-        // signed zeros, so that a skipped update (t == 0) is told from an
-        // update by -0 + 0 = +0; NaNs and infinities that a skipped update
-        // must not spread
-        for (Real& x : m) {
-            const int v = small(gen) * (small(gen) != 0 ? 1 : 0);
-            x = v == 0 && small(gen) < 0 ? -0.0L : static_cast<Real>(v);
-        }
-        for (int c = 0; c < 1 + n / 16; ++c) {
-            m[static_cast<std::size_t>(pick(gen) * n + pick(gen))] = kNaN;
-            m[static_cast<std::size_t>(pick(gen) * n + pick(gen))] = -kInf;
-        }
-        break;
-    }
-    return m;
-}
-
-template <typename A, typename B>
-bool same_matrix(const A& a, const B& b, std::size_t count)
-{
-    for (std::size_t q = 0; q < count; ++q) {
-        if (!same_bits(a[q], b[q])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-TEST(Matrices_FastLu, BitIdenticalToReference)
-{
-    // every fill and several tunings on the small orders; the large ones,
-    // slow in the reference, with fewer fills and tunings
-#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
-    const std::vector<int> orders = {1, 2, 3, 4, 5, 7, 8, 9, 31, 33, 64, 65, 97, 130};
-#else
-    const std::vector<int> orders = {1, 2, 3, 4, 5, 7, 8, 9, 31, 33, 64, 65, 97, 130, 200, 257, 500};
-#endif
-    struct Tuning {
-        int block, threads;
+    namespace re = dz::real_encoding;
+    struct Case {
+        const char* what;
+        Real x;
+        bool zero, plus_zero, canonical_finite, kept;
     };
-    const std::vector<Tuning> all_tunings = {{1, 1}, {3, 1}, {Matrices::LU_BLOCK, 2}, {Matrices::LU_MAX_BLOCK, 2}};
-    const std::vector<Tuning> few_tunings = {{7, 2}};
-    const std::vector<Fill> all_fills = {Fill::dense,      Fill::small_integers, Fill::zero_columns,
-                                         Fill::special,    Fill::wide_range,     Fill::banded,
-                                         Fill::long_pivots, Fill::tiny_first_pivot};
-    const std::vector<Fill> few_fills = {Fill::dense, Fill::small_integers, Fill::wide_range, Fill::banded,
-                                         Fill::long_pivots};
-    std::mt19937_64 gen(77);
-    int zero_status = 0, checked = 0;
-    for (const int n : orders) {
-        const bool large = n >= 200;
-        for (const Fill fill : large ? few_fills : all_fills) {
-            const NXN_MATRIX a = test_matrix(n, fill, gen);
-            const std::size_t nn = a.size();
-            Matrices ref = solver(n);
-            NXN_MATRIX want = a;
-            int want_status = -1;
-            ref.LU_FACTOR_REFERENCE(want, want_status);
-            zero_status += want_status != 0 ? 1 : 0;
-            N_VECTOR want_x(static_cast<std::size_t>(n), 1);
-            ref.LU_SOLVE(want, want_x);
-
-            auto check = [&](Matrices& s, const NXN_MATRIX& got, int got_status, const char* what) {
-                ++checked;
-                EXPECT_EQ(got_status, want_status) << what << " n = " << n;
-                EXPECT_EQ(s.PIVOTS, ref.PIVOTS) << what << " n = " << n;
-                EXPECT_TRUE(same_matrix(got, want, nn)) << what << " n = " << n;
-                N_VECTOR x(static_cast<std::size_t>(n), 1);
-                s.LU_SOLVE(got, x);
-                EXPECT_TRUE(same_matrix(x, want_x, x.size())) << what << " n = " << n;
-            };
-            for (const Tuning& tu : large ? few_tunings : all_tunings) {
-                Matrices s = solver(n);
-                NXN_MATRIX got = a;
-                int status = -1;
-                s.LU_FACTOR_BLOCKED(got, status, tu.block, tu.threads);
-                check(s, got, status, "blocked");
-            }
-            // the matrix held column after column: the transposed factors
-            {
-                Matrices c = solver(n);
-                const auto un = static_cast<std::size_t>(n);
-                NXN_MATRIX cols(nn);
-                for (std::size_t i = 0; i < un; ++i) {
-                    for (std::size_t j = 0; j < un; ++j) cols[j * un + i] = a[i * un + j];
-                }
-                int status = -1;
-                c.LU_FACTOR_COLUMNS(cols, status);
-                NXN_MATRIX rows(nn);
-                for (std::size_t i = 0; i < un; ++i) {
-                    for (std::size_t j = 0; j < un; ++j) rows[i * un + j] = cols[j * un + i];
-                }
-                ++checked;
-                EXPECT_EQ(status, want_status) << "columns n = " << n;
-                EXPECT_EQ(c.PIVOTS, ref.PIVOTS) << "columns n = " << n;
-                EXPECT_TRUE(same_matrix(rows, want, nn)) << "columns n = " << n;
-                N_VECTOR x(un, 1);
-                c.LU_SOLVE_COLUMNS(cols, x);
-                EXPECT_TRUE(same_matrix(x, want_x, x.size())) << "columns n = " << n;
-            }
-            // the public entry, called twice on one object to reuse its scratch
-            Matrices s = solver(n);
-            for (int round = 0; round < 2; ++round) {
-                NXN_MATRIX got = a;
-                int status = -1;
-                s.LU_FACTOR(got, status);
-                check(s, got, status, "LU_FACTOR");
-            }
-        }
+    const Case cases[] = {
+        {"+0", 0.0L, true, true, true, true},
+        {"-0", -0.0L, true, false, true, false},
+        {"1", 1.0L, false, false, true, true},
+        {"-3.5", -3.5L, false, false, true, true},
+        {"largest", std::numeric_limits<Real>::max(), false, false, true, true},
+        {"smallest normal", std::numeric_limits<Real>::min(), false, false, true, true},
+        {"subnormal", std::numeric_limits<Real>::denorm_min() * 7, false, false, true, false},
+        {"-subnormal", -std::numeric_limits<Real>::denorm_min(), false, false, true, false},
+        {"pseudo-denormal", encoded(0x0000, 0x8000000000000001ULL), false, false, false, false},
+        {"unnormal", encoded(0x3fff, 0x4000000000000000ULL), false, false, false, false},
+        {"unnormal zero", encoded(0x3fff, 0), false, false, false, false},
+        {"+inf", kInf, false, false, false, false},
+        {"-inf", -kInf, false, false, false, false},
+        {"NaN", kNaN, false, false, false, false},
+        {"pseudo-infinity", encoded(0x7fff, 0), false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(re::is_zero(c.x), c.zero) << c.what;
+        EXPECT_EQ(re::is_plus_zero(c.x), c.plus_zero) << c.what;
+        EXPECT_EQ(re::is_canonical_finite(c.x), c.canonical_finite) << c.what;
+        EXPECT_EQ(re::kept_by_zero_updates(c.x), c.kept) << c.what;
+        EXPECT_TRUE(re::same_bits(c.x, c.x)) << c.what;
     }
-    // the fills above must have produced zero pivots, or half the test is idle
-    EXPECT_GE(zero_status, static_cast<int>(orders.size()) / 2);
-    EXPECT_GT(checked, 0);
+    EXPECT_FALSE(re::same_bits(0.0L, -0.0L));
+    EXPECT_FALSE(re::same_bits(kNaN, -kNaN));
+    // the padding bytes of the type are not compared
+    Real a = 2;
+    Real b = 2;
+    std::memset(reinterpret_cast<unsigned char*>(&b) + 10, 0x5a, sizeof(Real) - 10);
+    EXPECT_TRUE(re::same_bits(a, b));
 }
 
-// Permutation matrices: L and U are the identity, so every update of the
-// solve adds an exact zero. With a right-hand side of -1, an odd value at row
-// b keeps its -0 through the forward solve (-1 * +0 is -0) and turns to +0 in
-// the back substitution (+1 * +0 is +0), unless an update is wrongly passed
-// over; the interchange of rows a and b first moves it to row a, where only
-// the interchange itself tells that it is there.
-TEST(Matrices_SolveColumns, ZeroUpdatesOnPermutations)
+// What the fast paths rely on, on random encodings of every kind: a value
+// that kept_by_zero_updates accepts keeps its bits when any zero is added;
+// a pair that split_real accepts sums, in Real, to the very bits it split.
+TEST(Matrices_RealEncoding, KeptAndSplitHoldOnRandomEncodings)
 {
-    const std::array<Real, 4> odd = {-0.0L, std::numeric_limits<Real>::denorm_min(),
-                                     encoded(0x0000, 0x8000000000000001ULL), encoded(0x3fff, 0x1000000000000000ULL)};
-    for (const int n : {8, 9}) {
-        const auto un = static_cast<std::size_t>(n);
-        for (int ra = 0; ra < n; ++ra) {
-            for (int rb = ra; rb < n; ++rb) {
-                NXN_MATRIX perm(un * un, 0);
-                for (int i = 0; i < n; ++i) {
-                    const int j = i == ra ? rb : i == rb ? ra : i;
-                    perm[static_cast<std::size_t>(i * n + j)] = 1;
-                }
-                Matrices ref = solver(n);
-                NXN_MATRIX rows = perm;
-                int status = -1;
-                ref.LU_FACTOR_REFERENCE(rows, status);
-                ASSERT_EQ(status, 0);
-                Matrices c = solver(n);
-                NXN_MATRIX cols = perm;  // symmetric: its own transpose
-                c.LU_FACTOR_COLUMNS(cols, status);
-                for (const Real v : odd) {
-                    N_VECTOR rhs(un, -1);
-                    rhs[static_cast<std::size_t>(rb)] = v;
-                    N_VECTOR want = rhs;
-                    ref.LU_SOLVE(rows, want);
-                    N_VECTOR got = rhs;
-                    c.LU_SOLVE_COLUMNS(cols, got);
-                    ASSERT_TRUE(same_matrix(got, want, un)) << "n " << n << " rows " << ra << ", " << rb;
-                }
-            }
+    namespace re = dz::real_encoding;
+    std::mt19937_64 gen(5);
+    // exponents near the ends and the middle of both formats' ranges
+    const std::uint16_t exponents[] = {0x0000, 0x0001, 0x3bcc, 0x3bcd, 0x3c00, 0x3fff, 0x43fe, 0x43ff, 0x7ffe, 0x7fff};
+    int kept = 0;
+    int split = 0;
+    for (int round = 0; round < 4000; ++round) {
+        const auto e = static_cast<std::uint16_t>(exponents[round % 10] | (round % 20 >= 10 ? 0x8000 : 0));
+        std::uint64_t significand = gen();
+        if (round % 3 == 0) significand &= ~((std::uint64_t{1} << 11) - 1);  // fits a double's 53 bits
+        const Real x = encoded(e, significand);
+        if (re::kept_by_zero_updates(x)) {
+            ++kept;
+            volatile Real zero = 0;
+            EXPECT_TRUE(same_bits(x + zero, x)) << std::hex << e << " " << significand;
+            EXPECT_TRUE(same_bits(x + -zero, x)) << std::hex << e << " " << significand;
+        }
+        double h = 0;
+        double l = 0;
+        if (dz::lu_block::split_real(x, h, l)) {
+            ++split;
+            EXPECT_TRUE(same_bits(static_cast<Real>(h) + static_cast<Real>(l), x)) << std::hex << e << " " << significand;
         }
     }
+    // both must have accepted many values, or the checks above are idle
+    EXPECT_GE(kept, 1000);
+    EXPECT_GE(split, 300);
 }
 
-// The solve on factors held in columns passes over updates by exact zeros
-// wherever they cannot change a value: right-hand sides with every kind of
-// value that an added zero does change (-0, subnormals, pseudo-denormals,
-// unnormals, NaNs, infinities), placed at random, must still come out as the
-// reference solve leaves them, on banded factors (long zero runs in L and U)
-// and on the other fills, zero pivots (infinite factors) included.
-TEST(Matrices_SolveColumns, BitIdenticalForOddRightHandSides)
+// split_real on values chosen by hand: a zero keeps its sign, the low part
+// carries the bits a double cannot hold, and a value whose low part falls
+// outside double's range has no pair.
+TEST(Matrices_SplitReal, HandPickedValues)
 {
-    const std::array<Real, 7> odd = {-0.0L,
-                                     0.0L,
-                                     std::numeric_limits<Real>::denorm_min() * 5,
-                                     encoded(0x0000, 0x8000000000000003ULL),  // pseudo-denormal
-                                     encoded(0x3fff, 0x2000000000000000ULL),  // unnormal
-                                     kNaN,
-                                     -kInf};
-    std::mt19937_64 gen(2026);
-    int compared = 0;
-    for (const int n : {1, 2, 5, 9, 17, 40, 97, 160, 250}) {
-        for (const Fill fill : {Fill::banded, Fill::dense, Fill::small_integers, Fill::special, Fill::long_pivots}) {
-            const NXN_MATRIX a = test_matrix(n, fill, gen);
-            const auto un = static_cast<std::size_t>(n);
-            Matrices ref = solver(n);
-            NXN_MATRIX rows = a;
-            int status = -1;
-            ref.LU_FACTOR_REFERENCE(rows, status);
-            Matrices c = solver(n);
-            NXN_MATRIX cols(a.size());
-            for (std::size_t i = 0; i < un; ++i) {
-                for (std::size_t j = 0; j < un; ++j) cols[j * un + i] = a[i * un + j];
-            }
-            int col_status = -1;
-            c.LU_FACTOR_COLUMNS(cols, col_status);
-            ASSERT_EQ(col_status, status);
-            std::uniform_int_distribution<std::size_t> where(0, un - 1);
-            std::uniform_int_distribution<std::size_t> which(0, odd.size() - 1);
-            for (int kind = 0; kind < 6; ++kind) {
-                N_VECTOR rhs(un);
-                std::normal_distribution<double> normal(0, 1);
-                for (Real& x : rhs) x = kind == 0 ? Real{1} : kind == 1 ? Real{0} : static_cast<Real>(normal(gen));
-                // kinds 2..5: 1, 2, 3 or n/4 + 1 odd values
-                const std::size_t count = kind < 2 ? 0 : kind == 5 ? un / 4 + 1 : static_cast<std::size_t>(kind - 1);
-                for (std::size_t q = 0; q < count; ++q) rhs[where(gen)] = odd[which(gen)];
-                N_VECTOR want = rhs;
-                ref.LU_SOLVE(rows, want);
-                N_VECTOR got = rhs;
-                c.LU_SOLVE_COLUMNS(cols, got);
-                ++compared;
-                ASSERT_TRUE(same_matrix(got, want, un)) << "n " << n << " fill " << static_cast<int>(fill)
-                                                        << " kind " << kind;
-                // the right-hand side carried along the elimination, with a
-                // helper and without: the same factors, and when the status
-                // is 0 the same solution
-                for (const int helpers : {0, 1}) {
-                    dz::HelperCrew crew(helpers);
-                    Matrices f = solver(n);
-                    NXN_MATRIX both(a.size());
-                    for (std::size_t i = 0; i < un; ++i) {
-                        for (std::size_t j = 0; j < un; ++j) both[j * un + i] = a[i * un + j];
-                    }
-                    N_VECTOR x = rhs;
-                    int both_status = -1;
-                    f.LU_FACTOR_SOLVE_COLUMNS(both, x, both_status, crew);
-                    ASSERT_EQ(both_status, status);
-                    ASSERT_EQ(f.PIVOTS, c.PIVOTS);
-                    ASSERT_TRUE(same_matrix(both, cols, a.size())) << "n " << n << " helpers " << helpers;
-                    if (status == 0) {
-                        ASSERT_TRUE(same_matrix(x, want, un)) << "n " << n << " fill " << static_cast<int>(fill)
-                                                              << " kind " << kind << " helpers " << helpers;
-                    }
-                }
-            }
+    struct Case {
+        const char* what;
+        Real x;
+        bool exact;
+    };
+    const Real two63 = std::ldexp(1.0L, -63);
+    const Case cases[] = {
+        {"+0", 0.0L, true},
+        {"-0", -0.0L, true},
+        {"1 + 2^-63", 1 + two63, true},
+        {"-(1 + 2^-63)", -(1 + two63), true},
+        {"1/3", 1.0L / 3, true},
+        {"largest double", std::numeric_limits<double>::max(), true},
+        {"twice the largest double", 2.0L * std::numeric_limits<double>::max(), false},
+        {"2^-1040 (1 + 2^-63)", std::ldexp(1 + two63, -1040), false},
+        {"2^-1074, the smallest double", std::ldexp(1.0L, -1074), true},
+        {"2^-1100", std::ldexp(1.0L, -1100), false},
+        {"smallest Real", std::numeric_limits<Real>::denorm_min(), false},
+        {"largest Real", std::numeric_limits<Real>::max(), false},
+        {"inf", kInf, false},
+        {"NaN", kNaN, false},
+        {"unnormal", encoded(0x3fff, 0x4000000000000000ULL), false},
+        {"pseudo-denormal", encoded(0x0000, 0x8000000000000001ULL), false},
+    };
+    for (const Case& c : cases) {
+        double h = 0;
+        double l = 0;
+        EXPECT_EQ(dz::lu_block::split_real(c.x, h, l), c.exact) << c.what;
+        if (c.exact) {
+            EXPECT_TRUE(same_bits(static_cast<Real>(h) + static_cast<Real>(l), c.x)) << c.what;
         }
     }
-    EXPECT_EQ(compared, 9 * 5 * 6);
 }
 
 }  // namespace

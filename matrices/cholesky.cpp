@@ -1,0 +1,70 @@
+// Cholesky factorisation and solve (documented in matrices.hpp).
+
+#include <cmath>
+
+#include "matrices/matrices.hpp"
+
+namespace dz {
+
+void Matrices::CHOL_FACTOR(NXN_MATRIX& m, int& status) const
+{
+    const int n = MAT_ORDER;
+    status = 0;
+    for (int k = 1; k <= n; ++k) {
+        // test the pivot
+        const Real d = m[MAT_INDEX(k, k)];
+        if (!(d > 0)) {
+            status = k;
+            return;
+        }
+        const Real s = std::sqrt(d);
+        m[MAT_INDEX(k, k)] = s;
+
+        // update the rows below, then scale element (k, i) of row k
+        for (int i = k + 1; i <= n; ++i) {
+            const Real rki = m[MAT_INDEX(k, i)];
+            for (int j = i; j <= n; ++j) {
+                Real& a = m[MAT_INDEX(i, j)];
+                a = a - (rki * m[MAT_INDEX(k, j)]) / d;
+            }
+            m[MAT_INDEX(k, i)] = rki / s;
+        }
+    }
+}
+
+// CHOL_SOLVE: solve R^T R x = b with R from CHOL_FACTOR.
+//
+// Usual call: after CHOL_FACTOR(m, status) gave status 0: CHOL_SOLVE(m, b).
+//
+//   on entry  m  the output of CHOL_FACTOR (read only, upper triangle).
+//             b  the right-hand side, n = MAT_ORDER elements.
+//   on return b  the solution x.
+//
+// Not checked: the status was 0 (else R has a zero or meaningless diagonal).
+//
+// Method: forward substitution with R^T, then back substitution with R, both
+// as inner products read from the upper triangle.
+void Matrices::CHOL_SOLVE(const NXN_MATRIX& m, N_VECTOR& b) const
+{
+    const int n = MAT_ORDER;
+
+    // solve R^T y = b
+    for (int i = 1; i <= n; ++i) {
+        Real s = b[static_cast<std::size_t>(i - 1)];
+        for (int j = 1; j <= i - 1; ++j) {
+            s = s - m[MAT_INDEX(j, i)] * b[static_cast<std::size_t>(j - 1)];
+        }
+        b[static_cast<std::size_t>(i - 1)] = s / m[MAT_INDEX(i, i)];
+    }
+
+    // solve R x = y
+    for (int i = n; i >= 1; --i) {
+        Real s = b[static_cast<std::size_t>(i - 1)];
+        for (int j = i + 1; j <= n; ++j) {
+            s = s - m[MAT_INDEX(i, j)] * b[static_cast<std::size_t>(j - 1)];
+        }
+        b[static_cast<std::size_t>(i - 1)] = s / m[MAT_INDEX(i, i)];
+    }
+}
+
+}  // namespace dz
