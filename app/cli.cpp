@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "app/png_loader.hpp"
+#include "app/version.hpp"
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
@@ -17,6 +18,7 @@ namespace {
 constexpr const char* USAGE =
     "usage: doroziri-cli [--leaves N] [--efficiency PCT] [--lap stroke|spindle]\n"
     "                    [--txt FILE] [--dxf FILE] [--png FILE] SURFACE_FILE\n"
+    "       doroziri-cli --help | --version\n"
     "Try 'doroziri-cli --help' for more.\n";
 
 constexpr const char* HELP =
@@ -40,6 +42,7 @@ constexpr const char* HELP =
     "  --dxf FILE            write the half-leaf outline in millimetres as DXF\n"
     "  --png FILE            write the lap plot (641 x 341 pixels) as PNG\n"
     "  --help                show this text\n"
+    "  --version             show the version and the licence\n"
     "\n"
     "FILE may be '-' for standard output. With no export option the text export is\n"
     "written to standard output. Numbers on the command line, in the surface file\n"
@@ -69,6 +72,14 @@ constexpr const char* HELP =
     "of ascending order, and a Ctrl-Z before the last line, are read as they stand\n"
     "with one warning line on standard error.\n"
     "\n"
+    "Bad input: a file that cannot be read gives \"NAME not found, try again.\";\n"
+    "a third line that is not a number, a fourth line or a zone line with a word\n"
+    "where a number belongs, more than 500 zones, or values that cannot be solved\n"
+    "are refused with a message naming the line or the solver's status, and\n"
+    "nothing is written. A number written with the other decimal separator than\n"
+    "the locale's is refused too; the message then says which one the locale\n"
+    "asks for. --leaves below 1 and --efficiency of 0 or less are refused.\n"
+    "\n"
     "Exit status: 0 success, 1 the file could not be loaded or written (the\n"
     "message is on standard error), 2 a wrong option or two exports to one file.\n";
 
@@ -87,6 +98,13 @@ std::optional<std::string> shared_output(const std::vector<NamedOutput>& outputs
         }
     }
     return std::nullopt;
+}
+
+// Version and licence, for --version.
+void write_version(std::ostream& out) {
+    out << "doroziri-cli " << DOROZIRI_VERSION << "\n"
+        << "Licence: GPL-3.0-or-later (GNU General Public License, version 3 or any later\n"
+        << "version). There is NO WARRANTY, to the extent permitted by law.\n";
 }
 
 struct Options {
@@ -114,6 +132,10 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             out << HELP;
+            return 0;
+        }
+        if (arg == "--version") {
+            write_version(out);
             return 0;
         }
         std::optional<std::string>* slot = nullptr;

@@ -2,10 +2,10 @@
 
 #include <exception>
 #include <string>
-#include <string_view>
 #include <utility>
 
 #include "app/caption_text.hpp"
+#include "drawing/canvas.hpp"
 #include "drawing/lap_plot.hpp"
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
@@ -16,10 +16,24 @@
 namespace dz {
 namespace {
 
-// Where the target values start in TARGET_TEXT, after the caption.
-constexpr std::string_view TARGET_MARK = "\\PTarget:  b = ";
+// The top-left corner of the hint on the empty plot: inside the rim, about
+// in the middle.
+constexpr Pixel OPEN_HINT_PLACE{255, 200};
+
+// Whether the efficiency label, which rounds to a whole number, shows
+// `efficiency` as a positive number of at most three digits.
+bool efficiency_label_shows(Real efficiency, char decimal_separator) {
+    const std::string shown = format_fixed(efficiency, 0, decimal_separator);
+    return efficiency > 0 && shown != "0" && shown.size() <= 3;
+}
 
 }  // namespace
+
+std::string efficiency_range_message(char decimal_separator) {
+    const char sep = decimal_separator;
+    return std::string("The efficiency must be at least 0") + sep + "5 % and less than 999" + sep +
+           "5 %: its label shows it rounded to a whole number from 1 to 999.";
+}
 
 LapCommands::LapCommands(Dialogs& dialogs, LapView& view, char decimal_separator,
                          std::string working_folder)
@@ -38,8 +52,17 @@ void LapCommands::guarded(Body&& body) {
     }
 }
 
+// Before a surface is loaded the plot is the empty grid with a line that
+// says how to begin.
 void LapCommands::DRAW_LAP() {
-    view_.draw_plot([this](Canvas& canvas) { dz::DRAW_LAP(ws_, canvas, decimal_separator_); });
+    view_.draw_plot([this](Canvas& canvas) {
+        dz::DRAW_LAP(ws_, canvas, decimal_separator_);
+        if (!ws_.loaded) {
+            canvas.set_brush_solid(Rgb{255, 255, 255});
+            canvas.set_font_colour(Rgb{0, 0, 0});
+            canvas.text_out(OPEN_HINT_PLACE, OPEN_HINT);
+        }
+    });
 }
 
 void LapCommands::FormCreate(const std::vector<std::string>& arguments) {
@@ -47,6 +70,7 @@ void LapCommands::FormCreate(const std::vector<std::string>& arguments) {
         // The dialogs start in the working folder given at construction.
         ws_.PLOT_SCALE = PLOT_HEIGHT - PLOT_MARGIN;
         show_view();
+        DRAW_LAP();
         if (arguments.size() == 1) load_surface(surface_file_name(arguments.front()));
     });
 }
@@ -73,6 +97,8 @@ void LapCommands::load_surface(const std::string& path) {
     view_state_.lap_choice_visible = true;
     view_state_.efficiency_text = format_fixed(ws_.EFFICIENCY, 0, decimal_separator_);
     view_state_.caption_text = caption_to_utf8(ws_.PLOT_CAPTION);
+    view_state_.surface_path = path;
+    view_state_.lap_drawn = true;
     show_view();
     DRAW_LAP();
 }
@@ -84,6 +110,18 @@ void LapCommands::Open1Click() {
         if (!dialogs_.open_dialog(FILE_OPEN, dialog_folder_)) return;
         load_surface(FILE_OPEN.file_name);
     });
+}
+
+void LapCommands::Reload1Click() {
+    guarded([&] {
+        if (view_state_.surface_path.empty()) return;  // nothing was loaded yet
+        const std::string path = view_state_.surface_path;
+        load_surface(path);
+    });
+}
+
+void LapCommands::FileDrop(const std::string& path) {
+    guarded([&] { load_surface(path); });
 }
 
 void LapCommands::save_export(const char* title, const char* filter, const char* file_name, bool dxf) {
@@ -100,7 +138,11 @@ void LapCommands::save_export(const char* title, const char* filter, const char*
         return;
     }
     const std::string bytes = dxf ? dxf_export(ws_) : text_export(ws_, decimal_separator_);
-    if (const auto error = write_file_replace(FILE_SAVE.file_name, bytes)) dialogs_.message(*error);
+    if (const auto error = write_file_replace(FILE_SAVE.file_name, bytes)) {
+        dialogs_.message(*error);
+        return;
+    }
+    view_.notify(SAVED_NOTICE + FILE_SAVE.file_name);
 }
 
 // The file that was read, also when reached through another path or a link,
@@ -151,7 +193,12 @@ void LapCommands::NP_LABELClick() {
             dialogs_.message(error.what());
             return;
         }
-        // Below 1 leaf, or with an outline out of range, nothing changes.
+        // Below 1 leaf, above what the label shows, or with an outline out of
+        // range, nothing changes.
+        if (leaves > MAX_LEAVES) {
+            dialogs_.message(LEAVES_RANGE_MESSAGE);
+            return;
+        }
         if (const auto refused = set_num_leaves(ws_, leaves)) {
             dialogs_.message(*refused);
             return;
@@ -164,16 +211,25 @@ void LapCommands::NP_LABELClick() {
 
 void LapCommands::INCR_LABELClick() {
     guarded([&] {
-        tokenizer_.IN_LINE =
-            dialogs_.prompt("% efficiency", "", format_fixed(ws_.EFFICIENCY, 0, decimal_separator_));
+        // Before any value is set the prompt offers the value every load
+        // starts with, so that Cancel is taken like any other answer.
+        const Real shown = ws_.EFFICIENCY > 0 ? ws_.EFFICIENCY : EFFICIENCY_RESET;
+        const std::string answer =
+            dialogs_.prompt("% efficiency", "", format_fixed(shown, 0, decimal_separator_));
+        tokenizer_.IN_LINE = answer;
         Real efficiency = ws_.EFFICIENCY;  // an empty answer assigns nothing
         try {
             tokenizer_.READ_REAL(efficiency);
         } catch (const ConversionError& error) {
-            dialogs_.message(error.what());
+            dialogs_.message(error.what() + separator_hint(answer, decimal_separator_));
             return;
         }
-        // At 0 % or below, or with an outline out of range, nothing changes.
+        // At 0 % or below, at what the label cannot show, or with an outline
+        // out of range, nothing changes.
+        if (efficiency > 0 && !efficiency_label_shows(efficiency, decimal_separator_)) {
+            dialogs_.message(efficiency_range_message(decimal_separator_));
+            return;
+        }
         if (const auto refused = apply_efficiency(ws_, efficiency)) {
             dialogs_.message(*refused);
             return;
@@ -208,18 +264,14 @@ void LapCommands::COMMENT_LABELClick() {
     });
 }
 
-// The caption the user sees is what both exports write. Text equal to what
-// the stored caption already shows keeps the stored bytes (a caption read as
-// Windows-1252 stays so). New text is stored as UTF-8 in PLOT_CAPTION for the
-// text export, and replaces the caption at the head of TARGET_TEXT, in the
-// DXF's code page, ahead of the target values that followed it.
+// The caption the user sees is the first line of the text export. Text equal
+// to what the stored caption already shows keeps the stored bytes (a caption
+// read as Windows-1252 stays so); new text is stored as UTF-8 in
+// PLOT_CAPTION. The DXF caption, TARGET_TEXT, keeps the line read from the
+// file.
 void LapCommands::set_caption(const std::string& text) {
     view_state_.caption_text = text;
     if (caption_to_utf8(ws_.PLOT_CAPTION) == text) return;
-    const auto targets = ws_.TARGET_TEXT.rfind(TARGET_MARK);
-    if (targets != std::string::npos) {
-        ws_.TARGET_TEXT = utf8_to_dxf_text(text) + ws_.TARGET_TEXT.substr(targets);
-    }
     ws_.PLOT_CAPTION = text;
 }
 

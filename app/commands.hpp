@@ -29,6 +29,19 @@ inline constexpr const char* OPEN_FIRST_MESSAGE =
 inline constexpr const char* DEFAULT_HELP_FILE = "tessaro.hlp";
 // Pixels between the plot's height and its scale.
 inline constexpr int PLOT_MARGIN = 40;
+// The labels show at most three digits: larger numbers of leaves, and
+// efficiencies that do not round to a whole number from 1 to 999, are
+// refused with these messages (below 1 leaf and at 0 % or less the load's
+// own refusals stand).
+inline constexpr int MAX_LEAVES = 999;
+inline constexpr const char* LEAVES_RANGE_MESSAGE =
+    "The number of leaves must be from 1 to 999, the numbers its label can show.";
+// The efficiency's, with the user's decimal separator in its numbers.
+[[nodiscard]] std::string efficiency_range_message(char decimal_separator);
+// The hint drawn on the empty plot before a surface is loaded.
+inline constexpr const char* OPEN_HINT = "File \u203A Open a surface file";
+// The notice after a save, followed by the path.
+inline constexpr const char* SAVED_NOTICE = "Saved ";
 
 class LapCommands {
 public:
@@ -42,6 +55,10 @@ public:
     void FormCreate(const std::vector<std::string>& arguments);
 
     void Open1Click();
+    // Reads the file of the last load again (the same path), as Open would.
+    void Reload1Click();
+    // A file dropped on the window: loaded as the open command loads it.
+    void FileDrop(const std::string& path);
     void Save1Click();
     void Savetxt1Click();
     void HELPClick();

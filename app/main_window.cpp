@@ -3,20 +3,35 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QFontMetrics>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,18 +50,46 @@ namespace {
 constexpr int CLIENT_WIDTH = 692;
 constexpr int CLIENT_HEIGHT = 470;
 
-// A label that runs a command when clicked.
+// The notice line below the caption, in the room the designed client area
+// leaves there; hidden until there is something to say.
+constexpr QRect NOTICE_GEOMETRY(20, 448, 641, 21);
+// How long the confirmation of a save stays.
+constexpr int SAVED_NOTICE_MS = 8000;
+
+// A label that runs a command when clicked, or when it has the keyboard
+// focus (reached with Tab) and Enter or Space is pressed. It looks as
+// designed until it has the focus, which a dotted frame then shows.
 class ClickLabel final : public QLabel {
 public:
-    ClickLabel(const QString& text, QWidget* parent, std::function<void()> on_click)
+    ClickLabel(const QString& text, QWidget* parent, const char* tool_tip, std::function<void()> on_click)
         : QLabel(text, parent), on_click_(std::move(on_click)) {
         setCursor(Qt::PointingHandCursor);
+        setToolTip(QString::fromLatin1(tool_tip));
+        setFocusPolicy(Qt::TabFocus);
     }
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) on_click_();
         QLabel::mouseReleaseEvent(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const int key = event->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+            (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            on_click_();
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        if (!hasFocus()) return;
+        QPainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.backgroundColor = palette().color(QPalette::Window);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
     }
 
 private:
@@ -75,7 +118,96 @@ Label* place_label(QWidget* parent, const char* name, const QString& text, QRect
     return label;
 }
 
+// The shortcuts of an action: `shown` first, the one the menu shows on
+// every desktop, then what the desktop itself binds to `standard` (Refresh is
+// Ctrl+R on some).
+QList<QKeySequence> shortcuts(const QKeySequence& shown, QKeySequence::StandardKey standard) {
+    QList<QKeySequence> keys{shown};
+    for (const QKeySequence& other : QKeySequence::keyBindings(standard)) {
+        if (!keys.contains(other)) keys.append(other);
+    }
+    return keys;
+}
+
 }  // namespace
+
+// One line of text with an optional action button and a close button; it
+// asks for nothing, so it never stands in the way of a prompt.
+class Notice final : public QWidget {
+public:
+    explicit Notice(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("NOTICE"));
+        setAutoFillBackground(true);
+        QPalette colours = palette();
+        colours.setColor(QPalette::Window, QColor(255, 255, 225));
+        setPalette(colours);
+        QFont small = parent->font();
+        small.setBold(false);
+        small.setPixelSize(12);
+        setFont(small);
+        text_ = new QLabel(this);
+        text_->setObjectName(QStringLiteral("NOTICE_TEXT"));
+        action_ = new QPushButton(this);
+        action_->setObjectName(QStringLiteral("NOTICE_ACTION"));
+        auto* close = new QToolButton(this);
+        close->setObjectName(QStringLiteral("NOTICE_CLOSE"));
+        close->setText(QStringLiteral("\u00D7"));
+        close->setToolTip(QStringLiteral("Close this notice"));
+        close->setAutoRaise(true);
+        auto* row = new QHBoxLayout(this);
+        row->setContentsMargins(6, 0, 0, 0);
+        row->setSpacing(4);
+        row->addWidget(text_, 1);
+        row->addWidget(action_);
+        row->addWidget(close);
+        connect(action_, &QPushButton::clicked, this, [this] {
+            hide();
+            if (on_action_) on_action_();
+        });
+        connect(close, &QToolButton::clicked, this, &QWidget::hide);
+        hide_timer_.setSingleShot(true);
+        connect(&hide_timer_, &QTimer::timeout, this, &QWidget::hide);
+        hide();
+    }
+
+    // Shows `text` (shortened in the middle when too long), with a button
+    // labelled `action` that runs `on_action` when `action` is not empty. A
+    // notice without a button goes away by itself after `lasts_ms`.
+    void show_text(const QString& text, const QString& action = {}, std::function<void()> on_action = {},
+                   int lasts_ms = 0) {
+        on_action_ = std::move(on_action);
+        action_->setText(action);
+        action_->setVisible(!action.isEmpty());
+        full_text_ = text;
+        text_->setToolTip(text);
+        show();
+        layout()->activate();
+        const int room = std::max(40, text_->width());
+        text_->setText(text_->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+        if (lasts_ms > 0) {
+            hide_timer_.start(lasts_ms);
+        } else {
+            hide_timer_.stop();
+        }
+        raise();
+    }
+
+    [[nodiscard]] const QString& text() const { return full_text_; }
+
+private:
+    QLabel* text_ = nullptr;
+    QPushButton* action_ = nullptr;
+    QString full_text_;
+    std::function<void()> on_action_;
+    QTimer hide_timer_;
+};
+
+QString window_title(const std::string& surface_path) {
+    const QString title = QString::fromLatin1(APP_TITLE);
+    if (surface_path.empty()) return title;
+    const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(surface_path))).fileName();
+    return name + QStringLiteral(" \u2014 ") + title;
+}
 
 TFORM1::TFORM1(const QStringList& arguments, Dialogs* dialogs) : decimal_separator_(locale_decimal_separator()) {
     if (dialogs == nullptr) {
@@ -101,7 +233,13 @@ TFORM1::TFORM1(const QStringList& arguments, Dialogs* dialogs) : decimal_separat
     create_controls();
     create_menu();
     move(20, 31);
-    resize(CLIENT_WIDTH, CLIENT_HEIGHT + menuBar()->sizeHint().height());
+    // The designed layout has one size: the window is neither resized nor
+    // maximised.
+    setFixedSize(CLIENT_WIDTH, CLIENT_HEIGHT + menuBar()->sizeHint().height());
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    setAcceptDrops(true);
+    watcher_ = new QFileSystemWatcher(this);
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, &TFORM1::surface_changed);
     FormCreate(arguments);
 }
 
@@ -119,19 +257,23 @@ void TFORM1::create_controls() {
 
     place_label<QLabel>(client, "Label1", QStringLiteral("# Leaves"), QRect(116, 10, 55, 18), false);
     NP_LABEL = place_label<ClickLabel>(client, "NP_LABEL", QStringLiteral("4"), QRect(180, 10, 31, 21), true,
+                                       "Click to change the number of leaves",
                                        [this] { commands_->NP_LABELClick(); });
     NP_LABEL->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     NP_LABEL->setFont(label_font);
     QLabel* label2 = place_label<QLabel>(client, "Label2", QStringLiteral("> 2"), QRect(213, 11, 32, 18), true);
     label2->setFont(label_font);
     INCR_LABEL = place_label<ClickLabel>(client, "INCR_LABEL", QString(), QRect(144, 47, 27, 21), true,
+                                         "Click to change the efficiency in percent",
                                          [this] { commands_->INCR_LABELClick(); });
     INCR_LABEL->setAlignment(Qt::AlignRight | Qt::AlignTop);
     INCR_LABEL->setFont(label_font);
     place_label<QLabel>(client, "Label3", QStringLiteral("% effective"), QRect(175, 48, 71, 18), false);
 
     COMMENT_LABEL = place_label<ClickLabel>(client, "COMMENT_LABEL", QStringLiteral("Plot Caption"),
-                                            QRect(20, 430, 641, 15), true, [this] { commands_->COMMENT_LABELClick(); });
+                                            QRect(20, 430, 641, 15), true,
+                                            "Click to change the plot caption (the first line of the .txt file)",
+                                            [this] { commands_->COMMENT_LABELClick(); });
     COMMENT_LABEL->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     COMMENT_LABEL->setFont(sized_font(font(), 13));
 
@@ -170,9 +312,16 @@ void TFORM1::create_controls() {
     QUIT->setGeometry(520, 20, 71, 31);
     connect(QUIT, &QPushButton::clicked, this, &QWidget::close);
 
-    // The lap-type group comes first in the tab order, Exit second.
+    // The lap-type group comes first in the tab order, Exit second; the
+    // value labels follow, so that every value is reached without a mouse.
     setTabOrder(stroke, spindle);
     setTabOrder(spindle, QUIT);
+    setTabOrder(QUIT, NP_LABEL);
+    setTabOrder(NP_LABEL, INCR_LABEL);
+    setTabOrder(INCR_LABEL, COMMENT_LABEL);
+
+    NOTICE = new Notice(client);
+    NOTICE->setGeometry(NOTICE_GEOMETRY);
 }
 
 void TFORM1::create_menu() {
@@ -181,27 +330,42 @@ void TFORM1::create_menu() {
     QMenu* file_menu = menuBar()->addMenu(QStringLiteral("File"));
     file_menu->setObjectName(QStringLiteral("File1"));
     file_menu->setFont(QApplication::font("QMenu"));
-    Open1 = file_menu->addAction(QStringLiteral("Open"));
-    Save1 = file_menu->addAction(QStringLiteral("Save .dxf"));
-    Savetxt1 = file_menu->addAction(QStringLiteral("Save .txt"));
-    HELP = menuBar()->addAction(QStringLiteral("Help"));
-    Open1->setObjectName(QStringLiteral("Open1"));
-    Save1->setObjectName(QStringLiteral("Save1"));
-    Savetxt1->setObjectName(QStringLiteral("Savetxt1"));
-    HELP->setObjectName(QStringLiteral("HELP"));
-
-    connect(Open1, &QAction::triggered, this, [this] { commands_->Open1Click(); });
-    connect(Save1, &QAction::triggered, this, [this] { commands_->Save1Click(); });
-    connect(Savetxt1, &QAction::triggered, this, [this] { commands_->Savetxt1Click(); });
-    connect(HELP, &QAction::triggered, this, [this] { commands_->HELPClick(); });
+    // Every action: its name, text, shortcut and command, in menu order. The
+    // texts have no access keys, as the menus were designed.
+    const auto action = [this](QWidget* menu, const char* name, const char* text, const QList<QKeySequence>& keys,
+                               std::function<void()> command) {
+        auto* item = new QAction(QString::fromUtf8(text), this);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcuts(keys);
+        menu->addAction(item);
+        connect(item, &QAction::triggered, this, std::move(command));
+        return item;
+    };
+    Open1 = action(file_menu, "Open1", "Open", shortcuts(Qt::CTRL | Qt::Key_O, QKeySequence::Open),
+                   [this] { commands_->Open1Click(); });
+    Reload1 = action(file_menu, "Reload1", "Reload", shortcuts(Qt::Key_F5, QKeySequence::Refresh),
+                     [this] { commands_->Reload1Click(); });
+    Save1 = action(file_menu, "Save1", "Save .dxf", shortcuts(Qt::CTRL | Qt::Key_S, QKeySequence::Save),
+                   [this] { commands_->Save1Click(); });
+    Savetxt1 = action(file_menu, "Savetxt1", "Save .txt", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+                      [this] { commands_->Savetxt1Click(); });
+    file_menu->addSeparator();
+    Quit1 = action(file_menu, "Quit1", "Quit", shortcuts(Qt::CTRL | Qt::Key_Q, QKeySequence::Quit),
+                   [this] { close(); });
+    // Help stays an item of the bar that acts when clicked.
+    HELP = action(menuBar(), "HELP", "Help", shortcuts(Qt::Key_F1, QKeySequence::HelpContents),
+                  [this] { commands_->HELPClick(); });
 }
 
 void TFORM1::FormCreate(const QStringList& arguments) {
     // The dialogs open in the working folder at first.
     commands_ = std::make_unique<LapCommands>(*dialogs_, *this, decimal_separator_,
                                               QFile::encodeName(QDir::currentPath()).toStdString());
-    // The bitmap of the plot, blank until the first drawing.
-    picture_ = std::make_unique<QImage>(PLOT_WIDTH, PLOT_HEIGHT, QImage::Format_RGB32);
+    // The bitmap of the plot, at the screen's pixel density: as many pixels
+    // as the plot's own at a ratio of 1, more and sharper on a denser screen.
+    const qreal ratio = devicePixelRatioF();
+    picture_ = std::make_unique<QImage>(QSize(PLOT_WIDTH, PLOT_HEIGHT) * ratio, QImage::Format_RGB32);
+    picture_->setDevicePixelRatio(ratio);
     picture_->fill(Qt::white);
     LAP_PIC->setPixmap(QPixmap::fromImage(*picture_));
 
@@ -227,6 +391,66 @@ void TFORM1::show_view(const ViewState& view) {
     WARNING_LABEL->setText(WARNING_LABEL->fontMetrics().elidedText(warning, Qt::ElideRight, WARNING_LABEL->width()));
     WARNING_LABEL->setToolTip(warning);
     WARNING_LABEL->setVisible(!warning.isEmpty());
+    setWindowTitle(window_title(view.surface_path));
+    Save1->setEnabled(view.lap_drawn);
+    Savetxt1->setEnabled(view.lap_drawn);
+    Reload1->setEnabled(!view.surface_path.empty());
+    watch(view.surface_path);
+}
+
+void TFORM1::notify(const std::string& text) {
+    NOTICE->show_text(QString::fromUtf8(text), {}, {}, SAVED_NOTICE_MS);
+}
+
+void TFORM1::watch(const std::string& path) {
+    if (path == watched_) return;
+    if (!watcher_->files().isEmpty()) watcher_->removePaths(watcher_->files());
+    watched_ = path;
+    if (!path.empty()) watcher_->addPath(QFile::decodeName(QByteArray::fromStdString(path)));
+}
+
+// Offers to read the file again. A program that saves by writing a new file
+// and renaming it over the old one ends the watch: the new file is watched.
+void TFORM1::surface_changed(const QString& path) {
+    if (!watcher_->files().contains(path) && QFileInfo::exists(path)) watcher_->addPath(path);
+    NOTICE->show_text(QFileInfo(path).fileName() + QStringLiteral(" has changed on disk."),
+                      QStringLiteral("Reload"), [this] { commands_->Reload1Click(); });
+}
+
+// The first local file of a drop is opened; anything else is not taken.
+namespace {
+QString dropped_file(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) return url.toLocalFile();
+    }
+    return {};
+}
+}  // namespace
+
+// Where the desktop maximises a window whatever its size hints, the window
+// goes back to its one size.
+void TFORM1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    const Qt::WindowStates grown = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (windowState() & grown) {
+        QTimer::singleShot(0, this, [this, grown] {
+            setWindowState(windowState() & ~grown);
+            resize(minimumSize());
+        });
+    }
+}
+
+void TFORM1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!dropped_file(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TFORM1::dropEvent(QDropEvent* event) {
+    const QString path = dropped_file(event->mimeData());
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    commands_->FileDrop(QFile::encodeName(path).toStdString());
 }
 
 void TFORM1::draw_plot(const std::function<void(Canvas&)>& draw) {

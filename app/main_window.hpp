@@ -2,9 +2,11 @@
 // The main window: the plot, the labels for the number of leaves, the
 // efficiency and the caption, the lap-type group, the Exit button and the
 // menu. It shows what the command handlers (app/commands.hpp) hand it and
-// forwards the user's clicks to them.
+// forwards the user's clicks, keys and dropped files to them. It watches the
+// loaded surface file and offers to read it again when it changes on disk.
 
 #include <QMainWindow>
+#include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -13,6 +15,9 @@
 
 class QAction;
 class QButtonGroup;
+class QDragEnterEvent;
+class QDropEvent;
+class QFileSystemWatcher;
 class QGroupBox;
 class QImage;
 class QLabel;
@@ -21,6 +26,10 @@ class QPushButton;
 namespace dz {
 
 class LapCommands;
+class Notice;
+
+// The window's title for a surface file path (empty: none loaded yet).
+[[nodiscard]] QString window_title(const std::string& surface_path);
 
 class TFORM1 final : public QMainWindow, public LapView {
 public:
@@ -33,13 +42,22 @@ public:
 
     void show_view(const ViewState& view) override;
     void draw_plot(const std::function<void(Canvas&)>& draw) override;
+    void notify(const std::string& text) override;
 
     [[nodiscard]] LapCommands& commands() { return *commands_; }
     [[nodiscard]] char decimal_separator() const { return decimal_separator_; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     void create_controls();
     void create_menu();
+    // Watches `path` (the file system's bytes) instead of the file before.
+    void watch(const std::string& path);
+    void surface_changed(const QString& path);
     // Runs window creation's steps after the controls exist.
     void FormCreate(const QStringList& arguments);
 
@@ -48,6 +66,8 @@ private:
     char decimal_separator_ = '.';
     std::unique_ptr<QImage> picture_;  // the bitmap LAP_PIC shows
     std::unique_ptr<LapCommands> commands_;
+    QFileSystemWatcher* watcher_ = nullptr;
+    std::string watched_;  // the surface file watched, as the commands name it
 
     QLabel* LAP_PIC = nullptr;
     QLabel* NP_LABEL = nullptr;
@@ -60,7 +80,10 @@ private:
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* Savetxt1 = nullptr;
+    QAction* Reload1 = nullptr;
+    QAction* Quit1 = nullptr;
     QAction* HELP = nullptr;
+    Notice* NOTICE = nullptr;  // the non-modal line under the caption
 };
 
 }  // namespace dz

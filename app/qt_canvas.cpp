@@ -23,9 +23,11 @@ namespace {
 
 QColor to_qcolor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
-QPen cosmetic_pen(Rgb c) {
+// One pixel of the plot wide: one pixel of the image, or as many as an image
+// painted at a higher device pixel ratio gives a pixel of the plot.
+QPen cosmetic_pen(Rgb c, int width) {
     QPen pen(to_qcolor(c));
-    pen.setWidth(1);
+    pen.setWidth(width);
     pen.setCosmetic(true);
     pen.setStyle(Qt::SolidLine);
     return pen;
@@ -35,12 +37,14 @@ QPoint to_qpoint(Pixel p) { return QPoint(p.x, p.y); }
 
 }  // namespace
 
-QtCanvas::QtCanvas(QImage& image) : painter_(std::make_unique<QPainter>(&image)) {
+QtCanvas::QtCanvas(QImage& image)
+    : painter_(std::make_unique<QPainter>(&image)),
+      pen_width_(std::max(1, static_cast<int>(std::lround(image.devicePixelRatio())))) {
     painter_->setRenderHint(QPainter::Antialiasing, false);
     painter_->setRenderHint(QPainter::TextAntialiasing, false);
     painter_->setBackgroundMode(Qt::TransparentMode);  // text_out paints its own box
     painter_->setBrush(Qt::NoBrush);                   // fills go through fillRect only
-    painter_->setPen(cosmetic_pen(pen_));
+    painter_->setPen(cosmetic_pen(pen_, pen_width_));
     painter_->setFont(label_font());
 }
 
@@ -59,7 +63,7 @@ void QtCanvas::set_brush_solid(Rgb colour) { brush_ = colour; }
 
 void QtCanvas::set_pen_colour(Rgb colour) {
     pen_ = colour;
-    painter_->setPen(cosmetic_pen(pen_));
+    painter_->setPen(cosmetic_pen(pen_, pen_width_));
 }
 
 void QtCanvas::set_font_colour(Rgb colour) { font_ = colour; }
@@ -134,9 +138,9 @@ void QtCanvas::text_out(Pixel top_left, std::string_view text) {
     const QFontMetrics metrics(painter_->font());
     const QRect box(top_left.x, top_left.y, metrics.horizontalAdvance(s), metrics.height());
     painter_->fillRect(box, to_qcolor(brush_));
-    painter_->setPen(cosmetic_pen(font_));
+    painter_->setPen(cosmetic_pen(font_, pen_width_));
     painter_->drawText(QPoint(top_left.x, top_left.y + metrics.ascent()), s);
-    painter_->setPen(cosmetic_pen(pen_));
+    painter_->setPen(cosmetic_pen(pen_, pen_width_));
 }
 
 }  // namespace dz

@@ -14,7 +14,10 @@ namespace dz {
 
 // Paints on a QImage through a QPainter held for the canvas's lifetime:
 // no antialiasing, cosmetic solid pens one pixel wide, one fixed label font.
-// A QGuiApplication must exist (text needs the font database).
+// A QGuiApplication must exist (text needs the font database). An image with
+// a device pixel ratio above 1 (a high-density screen) is painted with the
+// same coordinates, sharper: its pens are as many image pixels wide as the
+// ratio, rounded.
 //
 // Pixel conventions:
 // - fill_rect(l, t, r, b) covers columns l .. r-1 and rows t .. b-1 (right and
@@ -61,6 +64,7 @@ public:
 
 private:
     std::unique_ptr<QPainter> painter_;
+    int pen_width_ = 1;
     Rgb pen_{0, 0, 0};
     Rgb brush_{255, 255, 255};
     Rgb font_{0, 0, 0};

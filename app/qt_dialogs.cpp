@@ -1,16 +1,26 @@
 #include "app/qt_dialogs.hpp"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtGlobal>
+#include <algorithm>
+
+#include "app/version.hpp"
 
 namespace dz {
 namespace {
@@ -19,45 +29,65 @@ namespace {
 QString from_path(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 std::string to_path(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-constexpr const char* BUILTIN_HELP = R"(
+constexpr const char* BUILTIN_HELP = R"HELP(
 <h2>Doroziri</h2>
 <p>Doroziri designs the outline of a star-shaped polishing lap from the
 zone measurements of an optical surface, draws the lap as a half-disc and
-saves the outline of one half-leaf.</p>
+saves the outline of one half-leaf. The title bar names the surface file
+that is drawn.</p>
 
 <h3>Commands</h3>
 <dl>
-<dt><b>File &gt; Open</b></dt>
+<dt><b>File &gt; Open</b> (Ctrl+O)</dt>
 <dd>Reads a surface file (<i>.srf</i> or <i>.txt</i>), computes the leaf
 profile and draws the lap. The efficiency starts again at 100 %; the number
-of leaves and the lap type stay as they were.</dd>
-<dt><b>File &gt; Save .dxf</b></dt>
-<dd>Writes the half-leaf outline in millimetres as a Drawing eXchange File,
-with a caption giving the lap type, the number of leaves, the plot caption
-of the file and the target values.</dd>
-<dt><b>File &gt; Save .txt</b></dt>
-<dd>Writes the plot caption, a header line and one tab-separated line per
+of leaves and the lap type stay as they were. A surface file dropped on the
+window is opened the same way.</dd>
+<dt><b>File &gt; Reload</b> (F5)</dt>
+<dd>Reads the same file again, for a surface tested anew whose file was
+overwritten. When the open file changes on disk, a line under the plot
+offers <i>Reload</i>; it asks nothing and can be closed or left alone.</dd>
+<dt><b>File &gt; Save .dxf</b> (Ctrl+S)</dt>
+<dd>Writes the half-leaf outline in millimetres as a Drawing eXchange File
+(release 2000 layout): a polyline of one vertex per zone and a caption giving
+the lap type, the number of leaves, the first line of the surface file as it
+was read and the target values b and R. Numbers are written with a
+period.</dd>
+<dt><b>File &gt; Save .txt</b> (Ctrl+Shift+S)</dt>
+<dd>Writes the plot caption, the header line
+<tt>radius, mm&nbsp;x/radius&nbsp;y/radius</tt> and one tab-separated line per
 zone: the radius in millimetres and the outline point x and y as fractions of
-the outer radius.</dd>
-<dt><b>Help</b></dt>
+the outer radius, with the decimal separator of your regional settings.</dd>
+<dd>Both saves are greyed out until a lap is drawn, replace an existing file
+without asking and end their lines as Windows does (CR LF). A line under the
+plot then says where the file went.</dd>
+<dt><b>File &gt; Quit</b> (Ctrl+Q)</dt>
+<dd>Closes the program, like <b>Exit</b> (Alt+X). Nothing is kept between
+runs.</dd>
+<dt><b>Help</b> (F1)</dt>
 <dd>The first time asks for a help file and shows it in the desktop's
-viewer; without a help file this page appears.</dd>
+viewer; without a help file this page appears. <i>About</i> below tells the
+version and the licence.</dd>
 <dt><b># Leaves</b> (click the number)</dt>
-<dd>Sets the number of leaves of the lap and redraws. An empty answer keeps
-the number.</dd>
+<dd>Sets the number of leaves of the lap, from 1 to 999, and redraws. An
+empty answer keeps the number.</dd>
 <dt><b>% effective</b> (click the number)</dt>
 <dd>Sets the efficiency in percent and redraws: below 100 the leaves grow
-wider, above 100 narrower.</dd>
+wider, above 100 narrower. The label shows it rounded to a whole number, so
+the efficiency must be at least 0.5 % and less than 999.5 %; Cancel takes the
+rounded number shown.</dd>
 <dt><b>Lap Type</b></dt>
 <dd><i>2/5 Stroke</i> shapes the leaves from the computed profile for a
 stroke of 0.2 of the outer radius; <i>Spindle</i> shapes them from the
 measured values themselves. Choosing a type sets the efficiency back to
-100 %.</dd>
+100 %. The choice appears once a file is loaded.</dd>
 <dt><b>Plot Caption</b> (click the caption under the plot)</dt>
-<dd>Changes the caption; both saved files use the new caption.</dd>
-<dt><b>Exit</b> (Alt+X)</dt>
-<dd>Closes the program. Nothing is kept between runs.</dd>
+<dd>Changes the caption shown and written as the first line of the .txt
+file. The .dxf caption keeps the first line of the surface file.</dd>
 </dl>
+<p>Without a mouse: Tab goes from the lap type to Exit, then to the number
+of leaves, the efficiency and the caption; Enter or Space changes the value
+that has the focus.</p>
 
 <h3>The surface file</h3>
 <p>A text file of lines:</p>
@@ -72,7 +102,8 @@ tabs: the zone radius in millimetres, a number that is not used, and the
 measured value of the zone.</li>
 </ol>
 <p>The last line's zone is the outer edge of the lap. Numbers use the
-decimal separator of your regional settings. At most 500 zones are read.</p>
+decimal separator of your regional settings. At most 500 zones are read;
+blank lines are skipped.</p>
 <p>A FIFO or a device is not read, and a file saved as UTF-16 is refused:
 save it as plain text. Zone radii that are negative, beyond the last zone's,
 repeated or out of order, and a Ctrl-Z before the last line, are read as
@@ -84,10 +115,58 @@ to a temporary file <i>.NAME.doroziri-XXXXXX.tmp</i> beside it, which a
 failed save removes, so the old file stays as it was. The surface file that
 was read cannot be saved over.</p>
 <p>A file can also be opened by naming it on the command line:
-<tt>doroziri mirror</tt> opens <i>mirror.srf</i>.</p>
-)";
+<tt>doroziri mirror</tt> opens <i>mirror.srf</i>. The command-line tool
+<tt>doroziri-cli</tt> makes the same exports without a window
+(<tt>doroziri-cli --help</tt>).</p>
+
+<h3>Bad input</h3>
+<ul>
+<li>A file that cannot be read: its name followed by "not found, try
+again."; nothing changes.</li>
+<li>A third line without a number: "ERROR reading this line, expected b
+value (probably wrong file)" with the line; the file is not loaded.</li>
+<li>A word where a number belongs on the fourth line or a zone line, a zone
+line with fewer than three numbers, more than 500 zones, or values the
+computation cannot solve ("INFO =", "SPLINE INFO ="): a message, and the lap
+drawn before stays.</li>
+<li>A number written with the other decimal separator (87.5 where your
+regional settings ask for 87,5) is refused like any word; the message then
+says which separator your settings ask for.</li>
+<li>A typed value that is not a number, or out of the range above: a message,
+and the value stays as it was.</li>
+</ul>
+)HELP";
+
+// Beside the title's text, a title bar holds an icon and three buttons.
+constexpr int PROMPT_TITLE_EXTRA = 160;
+// Beside a text: the dialog's margins and the line edit's frame.
+constexpr int PROMPT_TEXT_EXTRA = 60;
+// The dialog's margins on both sides of its line edit.
+constexpr int PROMPT_MARGINS = 40;
+
+// The About box, not modal, over the help window.
+void show_about(QWidget* parent) {
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("About ") + QString::fromLatin1(APP_TITLE),
+                                about_text(), QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("ABOUT"));
+    box->setTextFormat(Qt::RichText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
 
 }  // namespace
+
+QString about_text() {
+    return QStringLiteral("<h3>%1 %2</h3>"
+                          "<p>Designs the leaves of a star-shaped polishing lap from the zone measurements "
+                          "of an optical surface.</p>"
+                          "<p>Licence: GPL-3.0-or-later, the GNU General Public License, version 3 or "
+                          "(at your option) any later version. There is no warranty.</p>"
+                          "<p>Qt %3 (built with Qt %4)</p>")
+        .arg(QString::fromLatin1(APP_TITLE), QString::fromLatin1(DOROZIRI_VERSION), QString::fromLatin1(qVersion()),
+             QStringLiteral(QT_VERSION_STR));
+}
 
 QStringList qt_name_filters(const std::string& filter) {
     QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
@@ -104,13 +183,37 @@ QStringList qt_name_filters(const std::string& filter) {
     return filters;
 }
 
+int prompt_width(const QString& caption, const QString& text, const QString& default_text, const QFont& font,
+                 const QFont& title_font, int screen_width) {
+    const QFontMetrics metrics(font);
+    const int wanted = std::max({QFontMetrics(title_font).horizontalAdvance(caption) + PROMPT_TITLE_EXTRA,
+                                 metrics.horizontalAdvance(text) + PROMPT_TEXT_EXTRA,
+                                 metrics.horizontalAdvance(default_text) + PROMPT_TEXT_EXTRA});
+    return std::min(wanted, screen_width * 9 / 10);
+}
+
 std::string QtDialogs::prompt(const std::string& caption, const std::string& text,
                               const std::string& default_text) {
-    bool ok = false;
-    const QString answer =
-        QInputDialog::getText(parent_, QString::fromStdString(caption), QString::fromStdString(text),
-                              QLineEdit::Normal, QString::fromStdString(default_text), &ok);
-    return ok ? answer.toStdString() : default_text;
+    QInputDialog dialog(parent_);
+    dialog.setObjectName(QStringLiteral("PROMPT"));
+    dialog.setInputMode(QInputDialog::TextInput);
+    const QString title = QString::fromStdString(caption);
+    const QString label = QString::fromStdString(text);
+    const QString value = QString::fromStdString(default_text);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label);
+    dialog.setTextValue(value);
+    // Wide enough for its title bar and for the whole default answer (a long
+    // caption), within the screen.
+    const QScreen* screen = parent_ != nullptr ? parent_->screen() : QGuiApplication::primaryScreen();
+    const int screen_width = screen != nullptr ? screen->availableGeometry().width() : 1024;
+    // The dialog's layout sets its size from its fields, so the line edit is
+    // what is widened.
+    const int width =
+        prompt_width(title, label, value, dialog.font(), QApplication::font("QMdiSubWindowTitleBar"), screen_width);
+    if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMinimumWidth(width - PROMPT_MARGINS);
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    return ok ? dialog.textValue().toStdString() : default_text;
 }
 
 void QtDialogs::message(const std::string& text) {
@@ -178,6 +281,9 @@ void QtDialogs::show_builtin_help() {
         text->setHtml(QString::fromUtf8(BUILTIN_HELP));
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, window);
         QObject::connect(buttons, &QDialogButtonBox::rejected, window, &QDialog::close);
+        QPushButton* about = buttons->addButton(QStringLiteral("About"), QDialogButtonBox::ActionRole);
+        about->setObjectName(QStringLiteral("ABOUT_BUTTON"));
+        QObject::connect(about, &QPushButton::clicked, window, [window] { show_about(window); });
         auto* layout = new QVBoxLayout(window);
         layout->addWidget(text);
         layout->addWidget(buttons);

@@ -9,6 +9,8 @@
 #include "app/user_interface.hpp"
 
 class QDialog;
+class QFont;
+class QString;
 class QWidget;
 
 namespace dz {
@@ -22,6 +24,16 @@ inline constexpr const char* APP_TITLE = "Doroziri";
 // pattern "*.*" means every file, also those without an extension, and
 // becomes "*". An empty filter gives an empty list (every file is shown).
 [[nodiscard]] QStringList qt_name_filters(const std::string& filter);
+
+// The width of a one-line prompt with this title, prompt text and default
+// answer: enough for the title in `title_font` beside the title bar's
+// buttons, and for each text in `font`, but at most nine tenths of the
+// screen's width.
+[[nodiscard]] int prompt_width(const QString& caption, const QString& text, const QString& default_text,
+                               const QFont& font, const QFont& title_font, int screen_width);
+
+// The About box's text: version, licence and the Qt version it runs with.
+[[nodiscard]] QString about_text();
 
 class QtDialogs final : public Dialogs {
 public:

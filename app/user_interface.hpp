@@ -31,6 +31,11 @@ struct ViewState {
     bool lap_choice_visible = false;         // LAP_CHOICE
     int lap_choice_index = 0;                // 0 "2/5 Stroke", 1 "Spindle"
     std::string warning_text;                // WARNING_LABEL: the load's warning, or empty
+    // The file the lap was last loaded from (the file system's bytes; empty
+    // before the first load): the title names it, Reload reads it again and
+    // the window watches it for changes.
+    std::string surface_path;
+    bool lap_drawn = false;  // a lap is drawn: the save commands are enabled
     friend bool operator==(const ViewState&, const ViewState&) = default;
 };
 
@@ -65,6 +70,9 @@ public:
     // Repaints the plot: `draw` paints the whole picture on the canvas it is
     // given, which the view then displays.
     virtual void draw_plot(const std::function<void(Canvas&)>& draw) = 0;
+    // A short notice that asks for nothing and interrupts nothing (where a
+    // file was saved). A view without room for notices shows none.
+    virtual void notify(const std::string& text) { static_cast<void>(text); }
 };
 
 }  // namespace dz

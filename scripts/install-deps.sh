@@ -10,6 +10,7 @@ packages=(
   python3 python3-ezdxf
   locales
   clang libclang-rt-14-dev
+  dpkg-dev fakeroot file lintian appstream desktop-file-utils
 )
 
 missing=()

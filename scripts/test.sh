@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks that includes run one way between the folders, installs what is
-# missing, builds and runs every test: once in a release
-# build, once more under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then a short run of each fuzzing harness.
+# missing, builds and runs every test: once in a release build, whose Debian
+# package is then made and checked, once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then a short run of each fuzzing harness.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,6 +14,9 @@ jobs=$(nproc)
 echo "== release build =="
 scripts/build.sh build/release -DCMAKE_BUILD_TYPE=Release
 ctest --test-dir build/release --output-on-failure --parallel "$jobs"
+
+echo "== Debian package =="
+scripts/check_package.sh build/release
 
 echo "== sanitizer build =="
 scripts/build.sh build/sanitize -DCMAKE_BUILD_TYPE=Debug -DDOROZIRI_SANITIZE=ON -DDOROZIRI_BUILD_BENCH=OFF

@@ -157,7 +157,9 @@ SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer, int
         b.reset();
     }
     if (!b) {
-        result.message = "ERROR reading this line, expected b value (probably wrong file):  " + quoted(line3);
+        // A file written where the other decimal separator is usual says so.
+        result.message = "ERROR reading this line, expected b value (probably wrong file):  " + quoted(line3) +
+                         separator_hint(line3, tokenizer.decimal_separator());
         return result;
     }
 

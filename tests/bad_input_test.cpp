@@ -324,6 +324,8 @@ TEST_F(BadInput, BadPromptAnswersKeepState) {
         bool leaves;  // the number-of-leaves prompt, else the efficiency prompt
         const char* answer;
         std::string message;
+        // The tool's, where it differs (it has no label to fit); empty: taken.
+        std::optional<std::string> cli_message = std::nullopt;
     };
     const std::vector<Case> cases = {
         {true, "abc", "'abc' is not a valid integer value"},
@@ -338,7 +340,9 @@ TEST_F(BadInput, BadPromptAnswersKeepState) {
         {false, "nan", "'nan' is not a valid floating point value"},
         {false, "0", dz::EFFICIENCY_REFUSED},
         {false, "-50", dz::EFFICIENCY_REFUSED},
-        {false, "1e-4950", dz::NOT_FINITE_REFUSED},
+        {false, "1e-4950", dz::efficiency_range_message('.'), dz::NOT_FINITE_REFUSED},
+        {false, "1e9", dz::efficiency_range_message('.'), ""},
+        {true, "1000", dz::LEAVES_RANGE_MESSAGE, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
@@ -359,8 +363,10 @@ TEST_F(BadInput, BadPromptAnswersKeepState) {
 
         // The command-line tool refuses the same value with the same message.
         std::string out, err;
-        EXPECT_EQ(cli({c.leaves ? "--leaves" : "--efficiency", c.answer, good}, out, err), 1);
-        EXPECT_EQ(err, c.message + "\n");
+        const std::string cli_message = c.cli_message.value_or(c.message);
+        EXPECT_EQ(cli({c.leaves ? "--leaves" : "--efficiency", c.answer, good}, out, err), cli_message.empty() ? 0 : 1);
+        EXPECT_EQ(err, cli_message.empty() ? "" : cli_message + "\n");
+        if (cli_message.empty()) continue;
         EXPECT_EQ(out, "");
     }
 }

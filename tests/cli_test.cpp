@@ -181,6 +181,19 @@ TEST_F(CliTest, CommaSeparator_FileOptionsAndExport) {
     EXPECT_EQ(period.out, "");
 }
 
+TEST_F(CliTest, Version_IsTheProjectVersion) {
+    const CliRun r = run({"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), std::string("doroziri-cli ") + DOROZIRI_PROJECT_VERSION);
+    EXPECT_NE(r.out.find("GPL-3.0-or-later"), std::string::npos);
+    // Asked for with other arguments, it is all that is done.
+    const std::string target = (dir_ / "leaf.txt").string();
+    EXPECT_EQ(run({"--txt", target, "--version", MIRROR}).out, r.out);
+    EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_NE(run({"--help"}).out.find("--version"), std::string::npos);
+}
+
 TEST_F(CliTest, Errors_MessagesAndExitStatus) {
     const std::string bad_b = write("bad.srf", "cap\nx\nb = -1\n2000\nx\n1 0 1\n");
     const std::string singular = write("singular.srf", "cap\nx\n-1\n2000\nx\n0 0 1\n0 0 2\n100 0 3\n");

@@ -13,6 +13,7 @@
 #include "app/caption_text.hpp"
 #include "app/commands.hpp"
 #include "lap_load/calc_lap.hpp"
+#include "text_io/numbers.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"
 #include "tests/test_text.hpp"
@@ -112,7 +113,9 @@ TEST_F(CommandsTest, FormCreate_ArgumentRule) {
         EXPECT_EQ(shown.caption_text, c.caption.empty() ? "Plot Caption" : c.caption);
         EXPECT_EQ(shown.efficiency_text, c.caption.empty() ? "" : "100");
         EXPECT_EQ(shown.leaves_text, "4");
-        EXPECT_EQ(view.draws, c.caption.empty() ? 0 : 1);
+        // The empty grid at once, then the lap of a loaded file.
+        EXPECT_EQ(view.draws, c.caption.empty() ? 1 : 2);
+        EXPECT_EQ(shown.lap_drawn, !c.caption.empty());
     }
 }
 
@@ -141,12 +144,12 @@ TEST_F(CommandsTest, Open_DialogAndLoads) {
     commands_.Open1Click();
     EXPECT_EQ(dialogs_.messages, std::vector<std::string>{missing + " not found, try again."});
     EXPECT_FALSE(commands_.state().loaded);
-    EXPECT_EQ(view_.draws, 0);
+    EXPECT_EQ(view_.draws, 1);  // the empty grid of the start
 
     dialogs_.files.push_back(FileAnswer{good});
     commands_.Open1Click();
     EXPECT_EQ(dialogs_.messages.size(), 1u);
-    EXPECT_EQ(view_.draws, 1);
+    EXPECT_EQ(view_.draws, 2);
     EXPECT_GT(view_.last_plot.count(dz::CanvasOp::polyline), 0u);
     EXPECT_EQ(commands_.state().ZONE_COUNT, 10);
     EXPECT_EQ(commands_.view().caption_text, "Good");
@@ -167,7 +170,7 @@ TEST_F(CommandsTest, Open_DialogAndLoads) {
         EXPECT_EQ(commands_.view(), view_before);
         EXPECT_EQ(commands_.state().PLOT_CAPTION, "Good");
         EXPECT_EQ(commands_.state().ZONE_COUNT, 10);
-        EXPECT_EQ(view_.draws, 1);
+        EXPECT_EQ(view_.draws, 2);
     }
     EXPECT_EQ(dialogs_.messages[1],
               "ERROR reading this line, expected b value (probably wrong file):  \"b = -1\"");
@@ -274,20 +277,22 @@ TEST_F(CommandsTest, ValueCommands_BeforeLoadDrawEmptyPlot) {
     // With a comma as the user's separator, and no surface loaded.
     LapCommands commands(dialogs_, view_, ',', dir_.string());
     commands.FormCreate({});
-    EXPECT_EQ(view_.draws, 0);
+    EXPECT_EQ(view_.draws, 1);
     dialogs_.answers = {"5", "87,5", "87.5"};
     commands.NP_LABELClick();
     EXPECT_EQ(commands.view().leaves_text, "5");
-    EXPECT_EQ(view_.draws, 1);
+    EXPECT_EQ(view_.draws, 2);
     EXPECT_GT(view_.last_plot.count(dz::CanvasOp::fill_rect), 0u);
     EXPECT_GT(view_.last_plot.count(dz::CanvasOp::arc), 0u);
     commands.INCR_LABELClick();
-    EXPECT_EQ(dialogs_.prompts.back().default_text, "0");
+    EXPECT_EQ(dialogs_.prompts.back().default_text, "100");  // what every load starts with
     EXPECT_EQ(commands.state().EFFICIENCY, 87.5L);
     EXPECT_EQ(commands.view().efficiency_text, "88");
-    EXPECT_EQ(view_.draws, 2);
+    EXPECT_EQ(view_.draws, 3);
     commands.INCR_LABELClick();
-    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"'87.5' is not a valid floating point value"});
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"'87.5' is not a valid floating point value "
+                                                          "Your regional settings ask for ',' as the decimal "
+                                                          "separator."});
     EXPECT_FALSE(commands.view().lap_choice_visible);
     EXPECT_FALSE(commands.state().loaded);
 }
@@ -319,7 +324,7 @@ TEST_F(CommandsTest, LapType_ResetsEfficiency) {
     EXPECT_TRUE(dialogs_.messages.empty());
 }
 
-TEST_F(CommandsTest, Caption_EditReachesBothExports) {
+TEST_F(CommandsTest, Caption_EditReachesTextExportOnly) {
     // A caption in Windows-1252 is shown as text; an unchanged answer keeps
     // its bytes.
     loaded("Spiegel f\xFCr M1");
@@ -337,14 +342,15 @@ TEST_F(CommandsTest, Caption_EditReachesBothExports) {
     EXPECT_EQ(ws.PLOT_CAPTION, "Spiegel f\xFCr M1");
     EXPECT_EQ(ws.TARGET_TEXT, "Spiegel f\xFCr M1" + target_values);
 
-    // Edited twice: the text export gets UTF-8, the DXF text its code page.
+    // Edited twice: the text export gets UTF-8; the DXF caption keeps the
+    // line read from the file.
     for (const std::string caption : {"Miroir \u00E9 \u2713", "M2 {\\P}"}) {
         SCOPED_TRACE(caption);
         dialogs_.answers = {caption};
         commands_.COMMENT_LABELClick();
         EXPECT_EQ(commands_.view().caption_text, caption);
         EXPECT_EQ(ws.PLOT_CAPTION, caption);
-        EXPECT_EQ(ws.TARGET_TEXT, dz::utf8_to_dxf_text(caption) + target_values);
+        EXPECT_EQ(ws.TARGET_TEXT, "Spiegel f\xFCr M1" + target_values);
     }
     EXPECT_EQ(view_.draws, draws);  // nothing redrawn
 
@@ -356,8 +362,10 @@ TEST_F(CommandsTest, Caption_EditReachesBothExports) {
     const auto lines = dz::testing::crlf_lines(read_bytes(txt));
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[0], "M2 {\\P}");
-    EXPECT_NE(read_bytes(dxf).find("\r\n{2/5 Stroke Tessaro, 4 Leaves\\PM2 {\\P}" + target_values + "\r\n"),
+    const std::string dxf_bytes = read_bytes(dxf);
+    EXPECT_NE(dxf_bytes.find("\r\n{2/5 Stroke Tessaro, 4 Leaves\\PSpiegel f\xFCr M1" + target_values + "\r\n"),
               std::string::npos);
+    EXPECT_EQ(dxf_bytes.find("M2 {"), std::string::npos);
 
     // Before any load, a cancelled prompt stores the label's text.
     ScriptedDialogs dialogs;
@@ -479,6 +487,160 @@ TEST_F(CommandsTest, Help_ChoiceAndSharedDialog) {
     EXPECT_EQ(open.filter_index, 1);
     EXPECT_EQ(dialogs_.file_dialogs.back().folder, dir_.string());
     EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(CommandsTest, Reload_AndDrop_ReadTheFileAgain) {
+    commands_.FormCreate({});
+    // Nothing loaded yet: Reload has nothing to read and says nothing.
+    commands_.Reload1Click();
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_EQ(commands_.view().surface_path, "");
+    EXPECT_FALSE(commands_.view().lap_drawn);
+
+    // A dropped file loads like an opened one; its path is what Reload reads.
+    const auto path = write("dropped.srf", surface_text("First test"));
+    commands_.FileDrop(path);
+    EXPECT_TRUE(commands_.state().loaded);
+    EXPECT_EQ(commands_.view().surface_path, path);
+    EXPECT_TRUE(commands_.view().lap_drawn);
+    EXPECT_EQ(view_.shown.back().surface_path, path);
+
+    // The optician tests again and overwrites the file; the settings made
+    // since stay, the efficiency starts again at 100.
+    dialogs_.answers = {"7", "80"};
+    commands_.NP_LABELClick();
+    commands_.INCR_LABELClick();
+    write("dropped.srf", surface_text("Second test"));
+    const int draws = view_.draws;
+    commands_.Reload1Click();
+    EXPECT_EQ(commands_.view().caption_text, "Second test");
+    EXPECT_EQ(commands_.state().NUM_LEAVES, 7);
+    EXPECT_EQ(commands_.state().EFFICIENCY, 100);
+    EXPECT_EQ(view_.draws, draws + 1);
+
+    // A file gone or no surface file any more: the message of an open, and
+    // the lap drawn before stays, as does the path Reload reads.
+    write("dropped.srf", "not a surface\r\n\r\nb?\r\n");
+    commands_.Reload1Click();
+    fs::remove(path);
+    commands_.Reload1Click();
+    ASSERT_EQ(dialogs_.messages.size(), 2u);
+    EXPECT_EQ(dialogs_.messages[0].rfind("ERROR reading this line, expected b value", 0), 0u);
+    EXPECT_EQ(dialogs_.messages[1], path + " not found, try again.");
+    EXPECT_EQ(commands_.view().surface_path, path);
+    EXPECT_TRUE(commands_.view().lap_drawn);
+    EXPECT_EQ(view_.draws, draws + 1);
+
+    // A dropped file that is missing is reported like one typed in the dialog.
+    commands_.FileDrop((dir_ / "gone.srf").string());
+    EXPECT_EQ(dialogs_.messages.back(), (dir_ / "gone.srf").string() + " not found, try again.");
+}
+
+TEST_F(CommandsTest, Labels_RefuseWhatTheyCannotShow_AndCancelNeverErrs) {
+    loaded();
+    struct Step {
+        void (LapCommands::*command)();
+        std::optional<std::string> answer;  // nullopt: Cancel
+        std::string message;                // empty: taken
+    };
+    const std::string efficiency_range = dz::efficiency_range_message('.');
+    const std::vector<Step> steps = {
+        {&LapCommands::NP_LABELClick, "999", ""},
+        {&LapCommands::NP_LABELClick, std::nullopt, ""},
+        {&LapCommands::NP_LABELClick, "1000", dz::LEAVES_RANGE_MESSAGE},
+        {&LapCommands::NP_LABELClick, "1000000000", dz::LEAVES_RANGE_MESSAGE},
+        {&LapCommands::NP_LABELClick, "0", dz::LEAVES_REFUSED},
+        {&LapCommands::INCR_LABELClick, "1e-300", efficiency_range},
+        {&LapCommands::INCR_LABELClick, "0.4999", efficiency_range},
+        {&LapCommands::INCR_LABELClick, "0.5", ""},  // shown as 1
+        {&LapCommands::INCR_LABELClick, std::nullopt, ""},
+        {&LapCommands::INCR_LABELClick, "999.4999", ""},
+        {&LapCommands::INCR_LABELClick, std::nullopt, ""},
+        {&LapCommands::INCR_LABELClick, "999.5", efficiency_range},
+        {&LapCommands::INCR_LABELClick, "1e9", efficiency_range},
+        {&LapCommands::INCR_LABELClick, "-1e-300", dz::EFFICIENCY_REFUSED},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.answer.value_or("(cancel)"));
+        const auto before = commands_.state().NUM_LEAVES;
+        const auto efficiency = commands_.state().EFFICIENCY;
+        dialogs_.messages.clear();
+        dialogs_.answers = {step.answer};
+        (commands_.*step.command)();
+        EXPECT_EQ(dialogs_.messages,
+                  step.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{step.message});
+        if (!step.message.empty()) {
+            EXPECT_EQ(commands_.state().NUM_LEAVES, before);
+            EXPECT_EQ(commands_.state().EFFICIENCY, efficiency);
+        }
+        // Whatever was taken, the labels show it whole, as a positive number.
+        const auto& view = commands_.view();
+        EXPECT_LE(view.leaves_text.size(), 3u);
+        EXPECT_LE(view.efficiency_text.size(), 3u);
+        EXPECT_NE(view.efficiency_text, "0");
+    }
+    EXPECT_EQ(commands_.view().efficiency_text, "999");
+    EXPECT_EQ(commands_.state().EFFICIENCY, 999);  // the cancelled prompt's rounded default
+
+    // A comma user's refusal writes the limits with a comma.
+    EXPECT_NE(dz::efficiency_range_message(',').find("0,5 % and less than 999,5 %"), std::string::npos);
+}
+
+TEST_F(CommandsTest, Saves_SayWhereTheFileWent) {
+    loaded();
+    const auto dxf = (dir_ / "leaf.dxf").string();
+    const auto txt = (dir_ / "leaf.txt").string();
+    dialogs_.files = {FileAnswer{dxf}, std::nullopt, FileAnswer{(dir_ / "no-such-folder" / "x").string()},
+                      FileAnswer{txt}};
+    commands_.Save1Click();
+    commands_.Savetxt1Click();  // cancelled
+    commands_.Savetxt1Click();  // cannot be written
+    commands_.Savetxt1Click();
+    EXPECT_EQ(view_.notices, (std::vector<std::string>{"Saved " + dxf, "Saved " + txt}));
+    EXPECT_EQ(dialogs_.messages.size(), 1u);  // only the failed write is a message box
+}
+
+TEST_F(CommandsTest, DecimalSeparatorHint_OnlyWhenTheOtherSeparatorWouldDo) {
+    struct Case {
+        char sep;
+        std::string line;
+        bool hint;
+    };
+    const std::vector<Case> cases = {
+        {',', "87.5", true},
+        {',', "  -1.000\tb value", true},
+        {',', ".5e3", true},
+        {'.', "87,5", true},
+        {',', "87,5", false},  // a number already
+        {',', "87", false},
+        {',', "abc", false},
+        {',', "1,000.5", false},  // no number with either
+        {',', "1.5.2", false},
+        {'.', "", false},
+        {'.', "   ", false},
+        {';', "87.5", false},  // only '.' and ',' are swapped
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const std::string hint = dz::separator_hint(c.line, c.sep);
+        EXPECT_EQ(hint.empty(), !c.hint);
+        if (c.hint) {
+            EXPECT_EQ(hint, std::string(" Your regional settings ask for '") + c.sep + "' as the decimal separator.");
+        }
+    }
+
+    // A file written with periods, opened by a comma user: the refusal stays
+    // and names the separator; data lines of whole numbers need no hint.
+    ScriptedDialogs dialogs;
+    RecordingView view;
+    LapCommands comma(dialogs, view, ',', dir_.string());
+    comma.FormCreate({});
+    comma.FileDrop(write("periods.srf", surface_text("Periods")));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0],
+              "ERROR reading this line, expected b value (probably wrong file):  \"-1.000\" Your regional "
+              "settings ask for ',' as the decimal separator.");
+    EXPECT_FALSE(comma.state().loaded);
 }
 
 TEST(CaptionText_Conversions, Utf8AndWindows1252) {

@@ -96,6 +96,7 @@ public:
     std::vector<ViewState> shown;
     int draws = 0;
     RecordingCanvas last_plot;
+    std::vector<std::string> notices;
 
     void show_view(const ViewState& view) override { shown.push_back(view); }
     void draw_plot(const std::function<void(Canvas&)>& draw) override {
@@ -103,6 +104,7 @@ public:
         draw(last_plot);
         ++draws;
     }
+    void notify(const std::string& text) override { notices.push_back(text); }
 };
 
 }  // namespace dz::testing

@@ -282,7 +282,9 @@ TEST(ReadSurface_Separator, OtherSeparatorIsNotANumber) {
     lines[2] = "-1.5";
     r = read(surface_file(lines, '.'), ',');
     EXPECT_FALSE(r.data.has_value());
-    EXPECT_EQ(r.message, "ERROR reading this line, expected b value (probably wrong file):  \"-1.5\"");
+    // The refusal says which separator the regional settings ask for.
+    EXPECT_EQ(r.message, "ERROR reading this line, expected b value (probably wrong file):  \"-1.5\" "
+                         "Your regional settings ask for ',' as the decimal separator.");
     // Integers read the same with either separator.
     for (char sep : SEPARATORS) {
         r = read(surface_file(good, sep), sep);

@@ -363,4 +363,16 @@ std::optional<Real> parse_real(std::string_view token, char sep) {
     return parts.negative ? -tiny : tiny;
 }
 
+std::string separator_hint(std::string_view line, char sep) {
+    if (sep != '.' && sep != ',') return {};
+    const char other = sep == '.' ? ',' : '.';
+    const std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string_view::npos) return {};
+    const std::size_t end = line.find_first_of(" \t", start);
+    const std::string_view token = line.substr(start, end == std::string_view::npos ? end : end - start);
+    if (token.find(other) == std::string_view::npos) return {};
+    if (parse_real(token, sep) || !parse_real(token, other)) return {};
+    return std::string(" Your regional settings ask for '") + sep + "' as the decimal separator.";
+}
+
 }  // namespace dz

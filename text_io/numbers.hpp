@@ -30,4 +30,12 @@ namespace dz {
 // character are failures.
 [[nodiscard]] std::optional<Real> parse_real(std::string_view token, char sep);
 
+// The sentence added to the refusal of a typed or read number when the first
+// token of `line` (space and tab separate tokens) is no number with `sep`
+// but would be one with the other of the two separators, '.' and ',': it
+// names the separator the regional settings ask for, with a leading space
+// (" Your regional settings ask for ',' as the decimal separator.").
+// Empty in every other case, also for a `sep` that is neither.
+[[nodiscard]] std::string separator_hint(std::string_view line, char sep);
+
 }  // namespace dz
