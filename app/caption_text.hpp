@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The plot caption between its bytes and what the user sees. A surface file
 // carries the caption as raw bytes: UTF-8 from newer programs, Windows-1252

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command-line tool: loads a surface file, applies the lap settings and
 // writes the exports, without a window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command handlers of the main window, kept apart from any toolkit: they
 // own the working state and talk to the user only through Dialogs and

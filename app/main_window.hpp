@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: the plot, the labels for the number of leaves, the
 // efficiency and the caption, the lap-type group, the Exit button and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Renders the lap plot to a PNG file through the Qt rendering module, which is
 // loaded only when a PNG is asked for, so that the command-line tool starts

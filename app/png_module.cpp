@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PNG renderer module: the lap plot drawn through the window's canvas on
 // an image of the window's size, saved as PNG.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The PNG renderer lives in a loadable module so that the command-line tool
 // starts without Qt and loads it only when a PNG is asked for. The module

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The lap plot's canvas on a Qt image: the window and the PNG output both
 // draw through it, so they show the same pixels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The modal dialogs of the window, with Qt: one-line prompt, message box,
 // file dialogs, the desktop's viewer for the help file and the built-in help.

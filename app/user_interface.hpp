@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the command handlers need from the window, in two small interfaces:
 // the modal dialogs (prompt, message box, file dialogs, help viewer) and the

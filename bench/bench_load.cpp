@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The load of a 500-zone surface, stage by stage, next to the straightforward
 // transcription of the same load (reference fill, reference LU and plain
 // solve). Prints the ratio of the whole load and of the command-line tool as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LU_FACTOR against the step-by-step reference on a dense random matrix.
 //
 // Each iteration factors the same matrix with the reference and with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The small drawing interface the lap plot draws on. The Qt painter and the
 // test recorder implement it.

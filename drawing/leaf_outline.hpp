@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The leaf outline: for every zone, the two points where the zone circle
 // meets the leaf's edges.

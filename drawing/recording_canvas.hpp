@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A canvas that draws nothing and records every call with its arguments and
 // the pen, brush and font colours in force at that moment. Used by the tests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The DXF export. The drawing is the fixed template of export/dxf_template/,
 // built into the library: Memo1 (head, up to the group code of the text
 // block's text), the caption line, Memo2 (rest of the text block and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The DXF export: edge 1 of the leaf outline, in millimetres, written into the
 // fixed AC1015 drawing template. CR LF line ends, periods as decimal points.

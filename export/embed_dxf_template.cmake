@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the four line lists of the DXF template (export/dxf_template/*.txt,
 # one DXF line per file line) into a generated source of doroziri_core.
 # Each list must have its fixed number of lines; a list with another count

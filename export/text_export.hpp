@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text export: caption, column header and one line per zone with the
 // radius and the normalised coordinates of edge 0. CR LF line ends.

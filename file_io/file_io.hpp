@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading the surface file and writing the exports, so that neither can lose
 // or corrupt a file nor hang the program. Every file the program writes goes

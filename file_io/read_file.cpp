@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a surface file: only a regular file is read, so that a FIFO cannot
 // hang the program and a device such as /dev/zero cannot fill the memory.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing an export so that the file it replaces is never lost: a temporary
 // file next to the target, fsync'ed and renamed over it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzer for the whole path of a file: the bytes through the load, the lap
 // settings, the plot on a recording canvas and both exports into memory.
 //

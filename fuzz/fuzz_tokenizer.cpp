@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzer for the line tokenizer and the number conversions behind it.
 //
 // Input: byte 0 chooses the decimal separator (bit 0) and whether every line

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the seed corpora of the fuzzers under fuzz/corpus/ from examples/.
 
 fuzz/corpus/load/       inputs of fuzz_load: four control bytes (separator

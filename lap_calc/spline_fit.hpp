@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Smoothing of the leaf profile by a weighted least-squares quadratic
 // B-spline in the zone index.

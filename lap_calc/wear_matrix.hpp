@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The zone wear matrix of a lap worked with a stroke offset of 0.2 of the
 // outer radius, and its solve for the leaf profile.

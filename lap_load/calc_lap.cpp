@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lap_load/calc_lap.hpp"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The load: read a surface file, solve the wear system, smooth the profile
 // and perform the lap-type reset. Shared by the window and the command line.

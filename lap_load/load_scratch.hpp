@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the load computes with and keeps between loads besides the working
 // state: the wear matrix (then the spline's normal equations), the spline

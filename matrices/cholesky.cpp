@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cholesky factorisation and solve (documented in matrices.hpp).
 
 #include <cmath>

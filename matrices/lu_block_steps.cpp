@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The routines of one block of steps (documented in lu_block_steps.hpp).
 
 #include "matrices/lu_block_steps.hpp"

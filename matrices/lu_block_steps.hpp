@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One block of steps of the blocked LU elimination (lu_blocked.cpp, whose
 // numbered rules these routines keep): the block's private copy of its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fast LU factorisation: LU_FACTOR, LU_FACTOR_BLOCKED and the
 // factorisations on matrices held column after column (documented in
 // matrices.hpp), driven by blocks of steps; one block's own routines are in

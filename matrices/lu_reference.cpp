@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference LU elimination and its solve, with the column helpers it is
 // written in (documented in matrices.hpp). These stay as plain as the
 // elimination is defined: the fast factorisations are measured against them.

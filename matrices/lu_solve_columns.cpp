@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The solve on factors held column after column, LU_SOLVE_COLUMNS
 // (documented in matrices.hpp): the operations of LU_SOLVE, element for
 // element, with the updates by exact zeros passed over where they cannot

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dense linear solvers: LU with partial pivoting and Cholesky, working in
 // place on a flat row-major NXN_MATRIX of order MAT_ORDER.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Predicates on the 80-bit encoding of a Real, for the solvers' fast paths:
 // they decide which values an update by an exact zero leaves as they are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helper threads for work shared between cores: the columns of an LU update,
 // the columns of the wear matrix fill.

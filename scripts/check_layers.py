@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks that the includes between the tree's folders run one way only.
 
 Usage: check_layers.py [ROOT]   (ROOT: the source tree, by default the one

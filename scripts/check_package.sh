@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the Debian package of a configured and built tree and checks it:
 #   scripts/check_package.sh BUILD_DIR
 # The package is unpacked into a scratch folder (dpkg -x); every file it must

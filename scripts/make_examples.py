@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the example surface files under examples/.
 
 mirror200.srf  a 200 mm f/5 paraboloid (b = -1, R = 2000 mm) measured at 41

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and opens the bundled example: in the
 # window when a display is there, else with the command-line tool.
 set -euo pipefail

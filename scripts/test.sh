@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that includes run one way between the folders, installs what is
 # missing, builds and runs every test: once in a release build, whose Debian
 # package is then made and checked, once more under AddressSanitizer and

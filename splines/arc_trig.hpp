@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Arc sine and arc cosine built from one arc tangent, clamped at +-1.
 

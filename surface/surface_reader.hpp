@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The surface file reader: caption, target parameters b and R, and one line
 // per measured zone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What bad input gets: for every kind of bad input, the message the user
 // sees and the state afterwards, through the load itself, the window's
 // command handlers and the command-line tool.

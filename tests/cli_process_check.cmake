@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the built doroziri-cli as a process, as a user would: the text export
 # of a bundled example, and (when the PNG module is built) the plot, which
 # the tool loads at run time next to itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built doroziri-cli as a process, where only a process shows it: a
 // run killed in the middle of an export, a file size limit, the PNG module's
 // writes, and the user's locale from the environment.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the command-line tool, run in-process.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A locale with a decimal comma for the tests, made where no such locale is
 // installed: "de_DE.UTF-8" compiled by localedef into a folder that LOCPATH

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command handlers of the main window, driven through scripted dialogs.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the leaf outline built from the zone values.
 
 #include <gtest/gtest.h>

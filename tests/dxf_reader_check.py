@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks exported DXF files with the ezdxf reader.
 
 Arguments: one base path per file; BASE.dxf is the export and BASE.expected

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the DXF export: file shape, caption, vertex handles and
 // coordinates, the layout pointers, a golden file, and a check of exported
 // files by an independent DXF reader (tests/dxf_reader_check.py).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the text export and of writing an export to a file.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing exports without ever losing the file they replace, and reading
 // only regular files as surface files.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the helper threads that share the LU updates and the fill.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the lap computation: the wear matrix and its solve, the spline
 // smoothing, and the load with the lap settings that follow it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fast factorisations and the solve on columns against the reference,
 // bit for bit, on matrices made to reach every shortcut they take.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the dense solvers: worked examples with exact answers, the pivot
 // and zero-skip rules, factor-and-solve on random systems, and the
 // predicates on the 80-bit encoding that the fast paths rest on.

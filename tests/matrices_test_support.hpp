@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the solver tests share: solvers with sentinel pivots, reproducible
 // random matrices, the fills that stress the fast factorisation, and the

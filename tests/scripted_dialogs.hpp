@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dialogs and a view for driving the command handlers without a human: the
 // prompts and file dialogs take their answers from queues, and every call is

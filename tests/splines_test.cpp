@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the arc functions and the B-spline toolkit.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Comparing two working states field by field, for the tests and the fuzzer
 // that check that a refused load or command changes nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the surface file reader: line splitting and the whole-file read.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small helpers of the tests that look at files: whole contents and the
 // names a folder holds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the number conversions and the line tokenizer.
 
 #include <gtest/gtest.h>

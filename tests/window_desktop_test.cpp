@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as a desktop program on the offscreen platform: shortcuts,
 // title, dropped files, reload and the notice of a changed file, keyboard
 // use of the value labels, the fixed size, the start, the prompts' size, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window started under a locale name that this system does not have
 // ("de_DE", no such locale generated): Qt reads a decimal comma into the
 // name, the C library falls back to the C locale. The window must take the

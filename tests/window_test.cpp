@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt main window on the offscreen platform: its controls, start-up and
 // the way clicks reach the commands, with scripted dialogs.
 

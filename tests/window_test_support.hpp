@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window tests share: a small surface file, answering a modal
 // dialog, and the test program's start with a QApplication on the offscreen

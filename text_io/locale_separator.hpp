@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user's decimal separator: one rule for the window and the
 // command-line tool, so that a file that loads in one loads in the other and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion between text and numbers with a caller-given decimal separator.
 //
 // Both directions go through std::to_chars / std::from_chars, which neither

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversion between text and numbers with a caller-given decimal separator.
 // Nothing here reads the process-wide C locale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line tokenizer: hands out the numbers of one line, one per call.
 
 #include "text_io/tokenizer.hpp"

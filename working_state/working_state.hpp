@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The working state: everything a loaded surface and the user's settings
 // leave for the drawing and the exports, values only. One object, owned by
