@@ -21,7 +21,7 @@ scripts/check_package.sh build/release
 
 echo "== sanitizer build =="
 scripts/build.sh build/sanitize -DCMAKE_BUILD_TYPE=Debug -DDOROZIRI_SANITIZE=ON -DDOROZIRI_BUILD_BENCH=OFF
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize --output-on-failure --parallel "$jobs"
 echo "== fuzzing smoke (about a minute) =="
 scripts/fuzz.sh 60
