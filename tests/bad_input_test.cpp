@@ -150,10 +150,7 @@ std::vector<BadFile> bad_files() {
     };
 }
 
-std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+std::string read_bytes(const fs::path& path) { return dz::testing::file_bytes(path); }
 
 // Each test works in a folder of its own.
 class BadInput : public ::testing::Test {

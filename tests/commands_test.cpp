@@ -16,6 +16,7 @@
 #include "lap_load/calc_lap.hpp"
 #include "text_io/numbers.hpp"
 #include "scripted_dialogs.hpp"
+#include "tests/test_files.hpp"
 #include "tests/test_folder.hpp"
 #include "tests/test_text.hpp"
 
@@ -37,10 +38,7 @@ std::string surface_text(const std::string& caption, const std::string& b_line =
     return text;
 }
 
-std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+std::string read_bytes(const fs::path& path) { return dz::testing::file_bytes(path); }
 
 // Each test works in a folder of its own, which is also the working folder.
 class CommandsTest : public ::testing::Test {

@@ -34,6 +34,7 @@
 #include "app/main_window.hpp"
 #include "drawing/lap_plot.hpp"
 #include "scripted_dialogs.hpp"
+#include "tests/test_files.hpp"
 #include "tests/test_folder.hpp"
 #include "tests/window_test_support.hpp"
 
@@ -46,10 +47,7 @@ using dz::testing::whole_number_surface;
 
 namespace {
 
-std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+std::string read_bytes(const fs::path& path) { return dz::testing::file_bytes(path); }
 
 template <class T>
 T* child(const QWidget& window, const char* name) {
