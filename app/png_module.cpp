@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/qt_canvas.hpp"
+#include "app/template_pages.hpp"
 #include "drawing/lap_plot.hpp"
 #include "file_io/file_io.hpp"
 #include "working_state/working_state.hpp"
@@ -49,11 +50,12 @@ QByteArray render(const dz::WorkingState& state, char decimal_separator) {
     return bytes;
 }
 
-// Renders with a QGuiApplication, making one for the call when the process
-// has none. Returns the message of a failure, empty on success.
-std::string render_png(const dz::WorkingState& ws, char decimal_separator, QByteArray& png) {
+// Runs `work` with a QGuiApplication, making one for the call when the
+// process has none.
+template <class Work>
+void with_gui(Work&& work) {
     if (QGuiApplication::instance() != nullptr) {
-        png = render(ws, decimal_separator);
+        work();
     } else {
         // The image never reaches a screen: the offscreen platform works
         // with and without a display and does not connect to one.
@@ -71,15 +73,20 @@ std::string render_png(const dz::WorkingState& ws, char decimal_separator, QByte
             ~Restore() { qInstallMessageHandler(handler); }
         } restore{previous};
         const auto app = std::make_unique<QGuiApplication>(argc, argv);
-        png = render(ws, decimal_separator);
+        work();
     }
+}
+
+// Renders the plot. Returns the message of a failure, empty on success.
+std::string render_png(const dz::WorkingState& ws, char decimal_separator, QByteArray& png) {
+    with_gui([&] { png = render(ws, decimal_separator); });
     if (png.isEmpty()) return "the lap plot could not be encoded as PNG";
     return {};
 }
 
 }  // namespace
 
-// The two symbols the module exports (the others are hidden).
+// The three symbols the module exports (the others are hidden).
 extern "C" Q_DECL_EXPORT int doroziri_render_png_bytes(
     const dz::WorkingState* ws, char decimal_separator, void (*sink)(void*, const char*, std::size_t),
     void* context, char* error, std::size_t error_size) {
@@ -121,6 +128,35 @@ extern "C" Q_DECL_EXPORT int doroziri_render_png(const dz::WorkingState* ws, con
             set_error(error, error_size, *failure);
             return 1;
         }
+        return 0;
+    } catch (const std::exception& e) {
+        set_error(error, error_size, e.what());
+        return 1;
+    }
+}
+
+extern "C" Q_DECL_EXPORT int doroziri_render_template_bytes(const dz::WorkingState* ws, int format, int paper,
+                                                            char decimal_separator, const char* date,
+                                                            void (*sink)(void*, const char*, std::size_t),
+                                                            void* context, char* error, std::size_t error_size) {
+    set_error(error, error_size, "");
+    if (ws == nullptr || sink == nullptr || (format != 0 && format != 1) || (paper != 0 && paper != 1)) {
+        set_error(error, error_size, "no state, nowhere to put the template, or an unknown format or paper");
+        return 2;
+    }
+    try {
+        QByteArray bytes;
+        with_gui([&] {
+            const dz::TemplateDocument doc = dz::template_document(
+                *ws, paper == 1 ? dz::Paper::letter : dz::Paper::a4, decimal_separator, date == nullptr ? "" : date);
+            bytes = format == 0 ? dz::template_pdf(doc) : dz::template_svg(doc);
+        });
+        if (bytes.isEmpty()) {
+            set_error(error, error_size, format == 0 ? "the lap template could not be made as PDF"
+                                                     : "the lap template could not be made as SVG");
+            return 1;
+        }
+        sink(context, bytes.constData(), static_cast<std::size_t>(bytes.size()));
         return 0;
     } catch (const std::exception& e) {
         set_error(error, error_size, e.what());

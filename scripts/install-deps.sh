@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev fonts-liberation
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-liberation libdxflib-dev
+  poppler-utils
   python3 python3-ezdxf
   locales
   clang libclang-rt-14-dev
