@@ -59,6 +59,7 @@ private:
     // Watches `path` (the file system's bytes) instead of the file before.
     void watch(const std::string& path);
     void surface_changed(const QString& path);
+    void print_template();
     // Runs window creation's steps after the controls exist.
     void FormCreate(const QStringList& arguments);
 
@@ -81,6 +82,8 @@ private:
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* Savetxt1 = nullptr;
+    QAction* SaveTemplate1 = nullptr;
+    QAction* Print1 = nullptr;
     QAction* Reload1 = nullptr;
     QAction* Quit1 = nullptr;
     QAction* HELP = nullptr;
