@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include <dl_dxf.h>
 #include <dl_writer_ascii.h>
@@ -17,19 +18,34 @@ namespace {
 // This one keeps every group in a string instead: it is built with an empty
 // file name, so the file stream of its base is never opened, and it writes
 // each group itself (CR LF line ends, numbers in the C locale).
+//
+// libdxflib's objects section leaves out each object's owner (group 330
+// after the handle), which readers then repair (ezdxf's audit reported
+// thirteen fixes). A dictionary lists its entries (group 350) before they
+// are written, so the writer learns each entry's owner from them and adds
+// the owner after the entry's handle; the first object, the root
+// dictionary, is owned by no one (0).
 class MemoryWriter final : public DL_WriterA {
 public:
     MemoryWriter() : DL_WriterA("", DL_Codes::AC1015) {}
 
     void dxfReal(int gc, double value) const override { put(gc, real_text(value)); }
     void dxfInt(int gc, int value) const override { put(gc, std::to_string(value)); }
-    void dxfHex(int gc, int value) const override {
-        char text[16];
-        std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(value));
-        put(gc, text);
+    void dxfHex(int gc, int value) const override { dxfString(gc, hex(static_cast<unsigned>(value))); }
+    void dxfString(int gc, const char* value) const override { dxfString(gc, std::string(value)); }
+    void dxfString(int gc, const std::string& value) const override {
+        put(gc, value);
+        if (gc == 2 && value == "OBJECTS") objects_ = true;
+        if (!objects_) return;
+        if (gc == 5) {
+            current_ = value;
+            const auto owner = owners_.find(value);
+            if (owner != owners_.end()) put(330, owner->second);
+            else if (first_) put(330, "0");
+            first_ = false;
+        }
+        if (gc == 350) owners_.emplace(value, current_);
     }
-    void dxfString(int gc, const char* value) const override { put(gc, value); }
-    void dxfString(int gc, const std::string& value) const override { put(gc, value); }
 
     [[nodiscard]] const std::string& bytes() const { return bytes_; }
 
@@ -45,6 +61,11 @@ public:
     }
 
 private:
+    static std::string hex(unsigned value) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%X", value);
+        return text;
+    }
     void put(int gc, const std::string& value) const {
         char code[8];
         std::snprintf(code, sizeof code, "%3d", gc);
@@ -54,6 +75,10 @@ private:
         bytes_ += "\r\n";
     }
     mutable std::string bytes_;
+    mutable bool objects_ = false;  // in the objects section
+    mutable bool first_ = true;     // no object written there yet
+    mutable std::string current_;   // handle of the object being written
+    mutable std::map<std::string, std::string> owners_;  // entry -> its dictionary
 };
 
 struct Box {

@@ -104,9 +104,10 @@ std::string design_name(const WorkingState& ws) {
 
 std::string negative_width_warning(const LapTemplate& lap) {
     if (lap.negative_zones == 0) return {};
-    return "Warning: the leaves are narrower than nothing at " + std::to_string(lap.negative_zones) +
+    return "Warning: the leaf width is below zero at " + std::to_string(lap.negative_zones) +
            (lap.negative_zones == 1 ? " zone" : " zones") +
-           " (the efficiency is above what the profile allows): the edges cross there and are drawn as they are.";
+           " (the efficiency is more than the profile allows): the two edges of each leaf cross there and are drawn "
+           "as they are.";
 }
 
 }  // namespace dz

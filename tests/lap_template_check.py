@@ -8,7 +8,7 @@ Makes surface files of a 100 mm and a 300 mm lap (the larger one with its
 first zone away from the centre), runs the tool as "Spindle" (the leaf
 widths are then the measured values, known here without the solver) and
 reads back what it wrote, with readers of its own:
-  --lap-dxf  ezdxf: strict load, audit without errors, millimetres, one
+  --lap-dxf  ezdxf: strict load, audit without errors or fixes, millimetres, one
              closed polyline per leaf and the rim circle on layer CUT and
              nothing else there, the notes on NOTES, every edge point where
              the values put it, leaves turned by the pitch, the header's
@@ -70,8 +70,8 @@ def edge0_points(radii, values, leaves):
 def check_dxf(path, radii, values, leaves, label):
     doc = ezdxf.readfile(path)
     auditor = doc.audit()
-    check(f"{label}: DXF audit without errors", len(auditor.errors) == 0,
-          "; ".join(e.message for e in auditor.errors))
+    check(f"{label}: DXF audit without errors or fixes", len(auditor.errors) == 0 and len(auditor.fixes) == 0,
+          "; ".join(e.message for e in auditor.errors + auditor.fixes))
     check(f"{label}: DXF in millimetres", doc.header.get("$INSUNITS") == 4 and doc.header.get("$MEASUREMENT") == 1)
     msp = doc.modelspace()
     cut = [e for e in msp if e.dxf.layer == "CUT"]
@@ -211,6 +211,11 @@ def main():
         run(cli, "--lap", "spindle", "--leaves", str(leaves), "--lap-dxf", base + ".dxf", "--svg", base + ".svg",
             "--pdf", base + "_a4.pdf", "--paper", "a4", srf)
         run(cli, "--lap", "spindle", "--leaves", str(leaves), "--pdf", base + "_letter.pdf", "--paper", "letter", srf)
+        # No --paper: the locale's (letter in Canada), LC_ALL unset.
+        plain = subprocess.run([cli, "--lap", "spindle", "--pdf", base + "_locale.pdf", srf], capture_output=True,
+                               env={k: v for k, v in os.environ.items() if not k.startswith("LC_")} | {"LANG": "en_CA.UTF-8"})
+        info = subprocess.run(["pdfinfo", base + "_locale.pdf"], capture_output=True, text=True).stdout
+        check(f"{label}: PDF on the locale's paper (en_CA: letter)", plain.returncode == 0 and "(letter)" in info, info)
         check_dxf(base + ".dxf", radii, values, leaves, label)
         check_svg(base + ".svg", radii[-1], leaves, label)
         pages = 1 if label == "100 mm" else 4

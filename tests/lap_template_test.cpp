@@ -166,7 +166,7 @@ TEST(LapTemplate_Leaves, EachLeafIsTheFirstTurnedByThePitch) {
 TEST(LapTemplate_Leaves, NegativeWidthsAreWarnedAbout) {
     EXPECT_EQ(dz::negative_width_warning(dz::build_lap_template(drawn(7, 0, 4))), "");
     const std::string warning = dz::negative_width_warning(dz::build_lap_template(drawn(7, 10, 6, -1.5)));
-    EXPECT_NE(warning.find("3 zones"), std::string::npos) << warning;  // the three zones of value 1
+    EXPECT_NE(warning.find("below zero at 3 zones"), std::string::npos) << warning;  // the three zones of value 1
     EXPECT_EQ(dz::design_name(drawn(3, 0, 4)), "classic");
 }
 
