@@ -302,7 +302,7 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
             err << crossed << "\n";
         }
         if (options.lap_dxf) {
-            if (auto failure = write_output(*options.lap_dxf, lap_dxf_bytes(ws, decimal_separator, date), out)) {
+            if (auto failure = write_output(*options.lap_dxf, lap_dxf_bytes(ws, date), out)) {
                 return refuse(*failure);
             }
         }

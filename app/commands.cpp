@@ -201,7 +201,7 @@ void LapCommands::SaveTemplate1Click(const TemplateRenderer& render) {
             dialogs_.message(crossed);
         }
         const std::string bytes =
-            kind == TemplateKind::dxf ? lap_dxf_bytes(ws_, decimal_separator_, template_date()) : render(ws_, kind);
+            kind == TemplateKind::dxf ? lap_dxf_bytes(ws_, template_date()) : render(ws_, kind);
         if (bytes.empty()) {
             dialogs_.message("The lap template could not be made.");
             return;

@@ -28,8 +28,8 @@ constexpr const char* MODULE_FILE = PNG_MODULE_FILE;
 void* open_module(const fs::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* find_symbol(void* module, const char* name) { return dlsym(module, name); }
 
-// Loads the module (once per process: it stays loaded until the process
-// ends, as Qt does not support being unloaded); null when it cannot be.
+// Loads the module, or finds it loaded already; null when it cannot be. It
+// stays loaded until the process ends: Qt does not support being unloaded.
 void* load_module() {
     // Next to the executable (build tree), or in the library folder (installed).
     const fs::path folder = executable_folder();

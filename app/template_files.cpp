@@ -32,8 +32,8 @@ TitleBlock template_title(const WorkingState& ws, char decimal_separator, const 
     return title_block(ws, caption_to_utf8(ws.PLOT_CAPTION), decimal_separator, date);
 }
 
-std::string lap_dxf_bytes(const WorkingState& ws, char decimal_separator, const std::string& date) {
-    return lap_dxf(build_lap_template(ws), template_title(ws, decimal_separator, date));
+std::string lap_dxf_bytes(const WorkingState& ws, const std::string& date) {
+    return lap_dxf(build_lap_template(ws), template_title(ws, '.', date));
 }
 
 }  // namespace dz

@@ -18,7 +18,8 @@ namespace dz {
 // The title block of the current lap, the caption as the window shows it.
 [[nodiscard]] TitleBlock template_title(const WorkingState& ws, char decimal_separator, const std::string& date);
 
-// The whole lap as DXF (lap_dxf of lap_template/).
-[[nodiscard]] std::string lap_dxf_bytes(const WorkingState& ws, char decimal_separator, const std::string& date);
+// The whole lap as DXF (lap_dxf of lap_template/); the numbers of its notes
+// are written with a period, as every DXF of the program is.
+[[nodiscard]] std::string lap_dxf_bytes(const WorkingState& ws, const std::string& date);
 
 }  // namespace dz

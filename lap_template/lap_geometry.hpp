@@ -17,11 +17,14 @@ struct TemplatePoint {
     double y = 0;
 };
 
-// One leaf: a closed outline (the last point joins the first; no point is
-// repeated). The outline runs along edge 0 from the first zone outwards
-// (points [0, rim_begin)), along the rim to edge 1's last point, back down
-// edge 1, and, when the first zone is not at the centre, along the first
-// zone's circle to where it began (points from inner_begin on).
+// One leaf: a closed outline (the last point joins the first). The outline
+// runs along edge 0 from the first zone outwards (points [0, rim_begin), one
+// per zone), along the rim (the arc's inner points, [rim_begin,
+// edge1_begin)), back down edge 1 from the last zone ([edge1_begin,
+// inner_begin)) and, when the first zone is not at the centre, along the
+// first zone's circle to where it began ([inner_begin, size)). With the first
+// zone at the centre edge 1 ends at the second zone: its point at the centre
+// is edge 0's first point, not written twice.
 struct TemplateLeaf {
     std::vector<TemplatePoint> outline;
     std::size_t rim_begin = 0;    // first point after edge 0

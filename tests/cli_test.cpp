@@ -209,7 +209,7 @@ TEST_F(CliTest, LapTemplate_DxfWarningAndRefusals) {
     ASSERT_EQ(dz::CALC_LAP(ws, slurp(MIRROR), false, '.'), std::nullopt);
     ASSERT_EQ(dz::set_num_leaves(ws, 5), std::nullopt);
     EXPECT_EQ(dz::template_date(), "1970-01-02");
-    EXPECT_EQ(slurp(dxf), dz::lap_dxf_bytes(ws, '.', "1970-01-02"));
+    EXPECT_EQ(slurp(dxf), dz::lap_dxf_bytes(ws, "1970-01-02"));
     EXPECT_NE(slurp(dxf).find("Date: 1970-01-02"), std::string::npos);
     r = run({"--leaves", "5", "--lap-dxf", "-", MIRROR});
     EXPECT_EQ(r.out, slurp(dxf));

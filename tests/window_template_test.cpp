@@ -88,7 +88,7 @@ TEST_F(TemplateCommandTest, SaveTemplate_ByTheChosenFilter) {
     save("cam.pdf", 2);  // the DXF filter with another extension: ".dxf" is added
     EXPECT_EQ(dialogs_.file_dialogs.back().settings.filter_index, 1);
     const std::string dxf = dz::testing::file_bytes(dir_ / "cam.pdf.dxf");
-    EXPECT_EQ(dxf, dz::lap_dxf_bytes(commands_.state(), '.', dz::template_date()));
+    EXPECT_EQ(dxf, dz::lap_dxf_bytes(commands_.state(), dz::template_date()));
     EXPECT_EQ(rendered_, (std::vector<TemplateKind>{TemplateKind::pdf, TemplateKind::svg}));
     EXPECT_TRUE(dialogs_.messages.empty());
     EXPECT_EQ(view_.notices.back(), dz::SAVED_NOTICE + (dir_ / "cam.pdf.dxf").string());
