@@ -164,6 +164,24 @@ def rim_diameter_pixels(rows, width, radius_px):
     return run_middle(lambda x: row[x], 0, 1, width), run_middle(lambda x: row[x], width - 1, -1, -1)
 
 
+def check_overlap(path, paper, label, folder):
+    """The first two tiles of the top row show the same strip of the lap: the
+    middle column of page 1's right overlap (10 mm wide, ending 15 mm from
+    the paper's edge) matches the middle column of page 2's left overlap."""
+    base = os.path.join(folder, label.replace(" ", "_") + "_" + paper + "_tile")
+    subprocess.run(["pdftoppm", "-r", "100", "-gray", "-f", "1", "-l", "2", path, base], check=True)
+    _, _, first = pgm(base + "-1.pgm")
+    _, _, second = pgm(base + "-2.pgm")
+    width_mm = 210 if paper == "a4" else 215.9
+    px = 100 / 25.4
+    a, b = int((width_mm - 15 - 5) * px), int((15 + 5) * px)  # the pixels holding those lines
+    rows = range(round(20 * px), round(150 * px))
+    differ = sum(1 for y in rows if abs(first[y][a] - second[y][b]) > 60)
+    shaded = sum(1 for y in rows if first[y][a] < 240)
+    check(f"{label}: PDF neighbouring tiles on {paper} agree on their overlap ({differ} of {len(rows)} px differ)",
+          differ <= len(rows) // 50 and shaded > len(rows) // 10, f"{shaded} shaded")
+
+
 def check_pdf(path, paper, pages, outer, label, folder):
     info = subprocess.run(["pdfinfo", path], capture_output=True, text=True).stdout
     count = int(next(line.split()[1] for line in info.splitlines() if line.startswith("Pages:")))
@@ -180,6 +198,7 @@ def check_pdf(path, paper, pages, outer, label, folder):
     if pages > 1:
         labels = [f"Page {i + 1} of {pages}: row" for i in range(pages)]
         check(f"{label}: PDF page labels", all(l in t for l, t in zip(labels, page_texts)))
+        check_overlap(path, paper, label, folder)
         return
     # One page: rendered at 100 dpi, the rim's diameter at true size.
     base = os.path.join(folder, label.replace(" ", "_") + "_" + paper)
