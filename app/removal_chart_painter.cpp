@@ -147,7 +147,10 @@ void paint_removal_chart(QPainter& painter, const QRect& area, const RemovalChec
                              {&check.fit.predicted, QColor(0, 90, 200), Qt::SolidLine, "predicted"},
                              {&check.fit.residual, QColor(200, 30, 30), Qt::DashLine, "residual"}};
     painter.setClipRect(plot.adjusted(1, 1, -1, -1));
-    for (const Series& s : series) {
+    // the prediction first, so that the measured values stay in sight where
+    // the two meet
+    for (const int index : {1, 0, 2}) {
+        const Series& s = series[index];
         QPainterPath path;
         bool started = false;
         for (const std::size_t k : order) {
