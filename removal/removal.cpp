@@ -202,9 +202,9 @@ std::string check_table(const WorkingState& ws, const RemovalCheck& check, char 
     std::string out;
     out.reserve(256 + 64 * check.radius.size());
     out += ws.PLOT_CAPTION + "\r\n";
-    out += "Measured: RMS " + format_significant(fit.measured_rms, 4, sep) + ", P-V " +
+    out += "Measured: RMS " + format_significant(fit.measured_rms, 4, sep) + " and P-V " +
            format_significant(fit.measured_pv, 4, sep) + "\r\n";
-    out += "Left by the lap as drawn: RMS " + format_significant(fit.residual_rms, 4, sep) + ", P-V " +
+    out += "Left by the lap as drawn: RMS " + format_significant(fit.residual_rms, 4, sep) + " and P-V " +
            format_significant(fit.residual_pv, 4, sep) + "\r\n";
     out += "Share of the RMS left: " + format_decimals(fit.share_left, 1, sep) + " %\r\n";
     out += "radius, mm\tmeasured\tleaf width\tpredicted\tresidual\r\n";

@@ -24,7 +24,7 @@ constexpr double EPS = std::numeric_limits<double>::epsilon();
 
 // A surface file of the given zones (radius, measured value).
 std::string surface_file(const std::vector<std::pair<const char*, const char*>>& zones) {
-    std::string text = "Three zones\r\nfrom the test\r\n-1\r\n2000\r\nzones\r\n";
+    std::string text = "Five zones\r\nfrom the test\r\n-1\r\n2000\r\nzones\r\n";
     for (const auto& [r, v] : zones) text += std::string(r) + " 0 " + v + "\r\n";
     return text;
 }
