@@ -354,11 +354,14 @@ void TFORM1::create_menu() {
     file_menu->addSeparator();
     Quit1 = action(file_menu, "Quit1", "Quit", shortcuts(Qt::CTRL | Qt::Key_Q, QKeySequence::Quit),
                    [this] { close(); });
-    // The predicted removal, from the plot's context menu and Ctrl+E: the
-    // menu bar keeps its designed items.
-    LAP_PIC->setContextMenuPolicy(Qt::ActionsContextMenu);
-    Removal1 = action(LAP_PIC, "Removal1", "Predicted removal", {QKeySequence(Qt::CTRL | Qt::Key_E)},
+    // The analyses stand in a menu of their own between File and Help; the
+    // predicted removal is also on the plot's context menu.
+    QMenu* view_menu = menuBar()->addMenu(QStringLiteral("View"));
+    view_menu->setObjectName(QStringLiteral("View1"));
+    Removal1 = action(view_menu, "Removal1", "Predicted removal", {QKeySequence(Qt::CTRL | Qt::Key_E)},
                       [this] { show_removal(); });
+    LAP_PIC->setContextMenuPolicy(Qt::ActionsContextMenu);
+    LAP_PIC->addAction(Removal1);
     // Help stays an item of the bar that acts when clicked.
     HELP = action(menuBar(), "HELP", "Help", shortcuts(Qt::Key_F1, QKeySequence::HelpContents),
                   [this] { commands_->HELPClick(); });

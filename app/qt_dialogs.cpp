@@ -82,7 +82,7 @@ rounded number shown.</dd>
 stroke of 0.2 of the outer radius; <i>Spindle</i> shapes them from the
 measured values themselves. Choosing a type sets the efficiency back to
 100 %. The choice appears once a file is loaded.</dd>
-<dt><b>Predicted removal</b> (right-click the plot, or Ctrl+E)</dt>
+<dt><b>View › Predicted removal</b> (Ctrl+E, or right-click the plot)</dt>
 <dd>Opens a window beside this one with what the lap as drawn would remove
 by the program's own wear model: the measured values, the predicted removal
 and the residual against the radius, and the figures in words ("RMS 15.3

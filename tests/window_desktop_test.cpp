@@ -102,7 +102,8 @@ TEST_F(DesktopWindowTest, Menus_ShowShortcutsThatWork_WithoutAccessKeys) {
     };
     const Item items[] = {
         {"Open1", "Open", "Ctrl+O"},       {"Reload1", "Reload", "F5"}, {"Save1", "Save .dxf", "Ctrl+S"},
-        {"Savetxt1", "Save .txt", "Ctrl+Shift+S"}, {"Quit1", "Quit", "Ctrl+Q"}, {"HELP", "Help", "F1"},
+        {"Savetxt1", "Save .txt", "Ctrl+Shift+S"}, {"Quit1", "Quit", "Ctrl+Q"}, {"Removal1", "Predicted removal", "Ctrl+E"},
+        {"HELP", "Help", "F1"},
     };
     for (const Item& item : items) {
         SCOPED_TRACE(item.name);

@@ -134,10 +134,14 @@ TEST_F(WindowTest, TFORM1_ControlsAsDesigned) {
     EXPECT_EQ(radios[0]->nextInFocusChain(), radios[1]);
 
     const auto menus = window.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 2);
+    ASSERT_EQ(menus.size(), 3);
     EXPECT_EQ(menus[0]->text(), "File");
-    EXPECT_EQ(menus[1]->text(), "Help");
-    EXPECT_EQ(menus[1]->menu(), nullptr);
+    EXPECT_EQ(menus[1]->text(), "View");
+    EXPECT_EQ(menus[2]->text(), "Help");
+    EXPECT_EQ(menus[2]->menu(), nullptr);
+    ASSERT_NE(menus[1]->menu(), nullptr);
+    ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
+    EXPECT_EQ(menus[1]->menu()->actions()[0]->text(), "Predicted removal");
     ASSERT_NE(menus[0]->menu(), nullptr);
     QStringList items;
     for (const QAction* action : menus[0]->menu()->actions()) items << action->text();
