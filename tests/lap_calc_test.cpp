@@ -23,6 +23,7 @@
 #include "splines/arc_trig.hpp"
 #include "splines/bsplines.hpp"
 #include "surface/surface_reader.hpp"
+#include "tests/same_bits.hpp"
 #include "text_io/tokenizer.hpp"
 
 namespace {
@@ -45,20 +46,9 @@ Real K(Real rho, Real r) {
 // The arcsine term.
 Real S(Real rho, Real r) { return r <= rho ? Real(2) : dz::ARC_SIN(rho / r) * 4 / dz::PI; }
 
-// Same bits: equal with the same sign, or both NaN.
-bool same_bits(Real a, Real b) {
-    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-    return a == b && std::signbit(a) == std::signbit(b);
-}
-
-template <typename Alloc>
-bool same_bits(const std::vector<Real, Alloc>& a, const std::vector<Real, Alloc>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (!same_bits(a[i], b[i])) return false;
-    }
-    return true;
-}
+using dz::testing::bits;
+using dz::testing::Bits;
+using dz::testing::same_bits;
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -559,20 +549,20 @@ TEST(SmoothProfile_FewZones, SplineInfoAndZeroAtCentre) {
 // Every value of the working state.
 void expect_same_state(const dz::WorkingState& a, const dz::WorkingState& b) {
     EXPECT_EQ(a.NUM_LEAVES, b.NUM_LEAVES);
-    EXPECT_TRUE(same_bits(a.EFFICIENCY, b.EFFICIENCY));
+    EXPECT_EQ(Bits{a.EFFICIENCY}, Bits{b.EFFICIENCY});
     EXPECT_EQ(a.SPINDLE, b.SPINDLE);
-    EXPECT_TRUE(same_bits(a.BASE_OFFSET, b.BASE_OFFSET));
+    EXPECT_EQ(Bits{a.BASE_OFFSET}, Bits{b.BASE_OFFSET});
     EXPECT_EQ(a.PLOT_CAPTION, b.PLOT_CAPTION);
     EXPECT_EQ(a.TARGET_TEXT, b.TARGET_TEXT);
-    EXPECT_TRUE(same_bits(a.ZONE_RADIUS, b.ZONE_RADIUS));
-    EXPECT_TRUE(same_bits(a.ZONE_RAW, b.ZONE_RAW));
-    EXPECT_TRUE(same_bits(a.ZONE_PROFILE, b.ZONE_PROFILE));
+    EXPECT_EQ(bits(a.ZONE_RADIUS), bits(b.ZONE_RADIUS));
+    EXPECT_EQ(bits(a.ZONE_RAW), bits(b.ZONE_RAW));
+    EXPECT_EQ(bits(a.ZONE_PROFILE), bits(b.ZONE_PROFILE));
     EXPECT_EQ(a.ZONE_COUNT, b.ZONE_COUNT);
     EXPECT_EQ(a.LAST_ZONE, b.LAST_ZONE);
-    EXPECT_TRUE(same_bits(a.OUTER_RADIUS, b.OUTER_RADIUS));
-    EXPECT_TRUE(same_bits(a.RAW_MIN, b.RAW_MIN));
-    EXPECT_TRUE(same_bits(a.PROFILE_MIN, b.PROFILE_MIN));
-    EXPECT_TRUE(same_bits(a.LEAF_EDGES, b.LEAF_EDGES));
+    EXPECT_EQ(Bits{a.OUTER_RADIUS}, Bits{b.OUTER_RADIUS});
+    EXPECT_EQ(Bits{a.RAW_MIN}, Bits{b.RAW_MIN});
+    EXPECT_EQ(Bits{a.PROFILE_MIN}, Bits{b.PROFILE_MIN});
+    EXPECT_EQ(bits(a.LEAF_EDGES), bits(b.LEAF_EDGES));
     EXPECT_EQ(a.PLOT_SCALE, b.PLOT_SCALE);
     EXPECT_EQ(a.loaded, b.loaded);
 }
@@ -580,16 +570,14 @@ void expect_same_state(const dz::WorkingState& a, const dz::WorkingState& b) {
 // Every value the load keeps beside the working state: the solver and
 // B-spline state included.
 void expect_same_scratch(const dz::LoadScratch& a, const dz::LoadScratch& b) {
-    EXPECT_TRUE(same_bits(a.WEAR_MATRIX, b.WEAR_MATRIX));
-    EXPECT_TRUE(same_bits(a.SPLINE_COEF, b.SPLINE_COEF));
+    EXPECT_EQ(bits(a.WEAR_MATRIX), bits(b.WEAR_MATRIX));
+    EXPECT_EQ(bits(a.SPLINE_COEF), bits(b.SPLINE_COEF));
     EXPECT_EQ(a.matrices.MAT_ORDER, b.matrices.MAT_ORDER);
     EXPECT_EQ(a.matrices.PIVOTS, b.matrices.PIVOTS);
     EXPECT_EQ(a.bsplines.LAST_INTERVAL, b.bsplines.LAST_INTERVAL);
     EXPECT_EQ(a.bsplines.BSPL_LEVEL, b.bsplines.BSPL_LEVEL);
-    EXPECT_TRUE(same_bits(std::vector<Real>(a.bsplines.DELTA_L.begin(), a.bsplines.DELTA_L.end()),
-                          std::vector<Real>(b.bsplines.DELTA_L.begin(), b.bsplines.DELTA_L.end())));
-    EXPECT_TRUE(same_bits(std::vector<Real>(a.bsplines.DELTA_R.begin(), a.bsplines.DELTA_R.end()),
-                          std::vector<Real>(b.bsplines.DELTA_R.begin(), b.bsplines.DELTA_R.end())));
+    EXPECT_EQ(bits(a.bsplines.DELTA_L), bits(b.bsplines.DELTA_L));
+    EXPECT_EQ(bits(a.bsplines.DELTA_R), bits(b.bsplines.DELTA_R));
 }
 
 Real minimum_with_zero(const dz::N_VECTOR& v, int count) {
