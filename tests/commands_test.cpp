@@ -205,6 +205,32 @@ TEST_F(CommandsTest, Efficiency_Answers) {
     }
 }
 
+// The plot only paints what the command built: after every command that
+// redraws, LEAF_EDGES is the outline of the settings now in force.
+TEST_F(CommandsTest, EveryRedrawShowsTheOutlineOfTheSettings) {
+    LapCommands& commands = loaded();
+    auto expect_outline_of_settings = [&](const char* after) {
+        dz::WorkingState rebuilt = commands.state();
+        dz::build_leaf_edges(rebuilt);
+        EXPECT_TRUE(dz::testing::same_bits(commands.state().LEAF_EDGES, rebuilt.LEAF_EDGES)) << after;
+    };
+    expect_outline_of_settings("the load");
+    const dz::N_VECTOR at_load = commands.state().LEAF_EDGES;
+    dialogs_.answers = {"7", "60"};
+    commands.NP_LABELClick();
+    expect_outline_of_settings("7 leaves");
+    EXPECT_FALSE(dz::testing::same_bits(commands.state().LEAF_EDGES, at_load));
+    commands.INCR_LABELClick();
+    expect_outline_of_settings("60 %");
+    commands.LAP_CHOICEClick(1);
+    expect_outline_of_settings("Spindle");
+    dialogs_.answers = {"0"};
+    commands.NP_LABELClick();  // refused: the outline stays that of the settings kept
+    EXPECT_EQ(commands.state().NUM_LEAVES, 7);
+    expect_outline_of_settings("a refused number of leaves");
+    EXPECT_TRUE(dialogs_.answers.empty());
+}
+
 TEST_F(CommandsTest, ValueCommands_BeforeLoadDrawEmptyPlot) {
     // With a comma as the user's separator, and no surface loaded.
     LapCommands commands(dialogs_, view_, ',', dir_.string());

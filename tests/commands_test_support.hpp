@@ -15,9 +15,11 @@
 
 #include "app/caption_text.hpp"
 #include "app/commands.hpp"
+#include "drawing/leaf_outline.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "text_io/numbers.hpp"
 #include "tests/scripted_dialogs.hpp"
+#include "tests/same_bits.hpp"
 #include "tests/test_files.hpp"
 #include "tests/test_folder.hpp"
 #include "tests/test_text.hpp"
