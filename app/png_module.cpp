@@ -35,8 +35,7 @@ void set_error(char* error, std::size_t error_size, const std::string& message) 
 }
 
 // Draws and encodes; a QGuiApplication exists. Empty result: not encoded.
-QByteArray render(const dz::WorkingState& state, char decimal_separator) {
-    dz::WorkingState ws = state;  // drawing rebuilds LEAF_EDGES
+QByteArray render(const dz::WorkingState& ws, char decimal_separator) {
     QImage image(dz::PLOT_WIDTH, dz::PLOT_HEIGHT, QImage::Format_RGB32);
     image.fill(Qt::white);
     {

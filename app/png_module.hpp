@@ -14,10 +14,11 @@ extern "C" {
 
 // Draws the lap plot of `ws` exactly as the window does (641 x 341 pixels,
 // labels with `decimal_separator`) and hands the PNG bytes to `sink` (called
-// once, with `context`, before the function returns). The state is copied,
-// not changed. Creates a QGuiApplication when the process has none (the
-// "offscreen" platform unless QT_QPA_PLATFORM names another) and removes it
-// again before returning. Returns 0 on success; otherwise non-zero with the
+// once, with `context`, before the function returns). The state is only
+// read: the plot shows the LEAF_EDGES the caller built. Creates a
+// QGuiApplication when the process has none (the "offscreen" platform
+// unless QT_QPA_PLATFORM names another) and removes it again before
+// returning. Returns 0 on success; otherwise non-zero with the
 // message, NUL-terminated and cut to fit, in error[0 .. error_size - 1].
 // Not for use from more than one thread at a time.
 int doroziri_render_png_bytes(const dz::WorkingState* ws, char decimal_separator,

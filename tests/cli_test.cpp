@@ -42,6 +42,11 @@ std::string slurp(const std::filesystem::path& path) {
 const std::string EXAMPLES = std::string(DOROZIRI_SOURCE_DIR) + "/examples/";
 const std::string MIRROR = EXAMPLES + "mirror200.srf";
 
+// A golden file of tests/data; empty when it is missing.
+std::string golden(const std::string& name) {
+    return slurp(std::string(DOROZIRI_SOURCE_DIR) + "/tests/data/" + name);
+}
+
 std::vector<std::string> split_tabs(const std::string& line) {
     std::vector<std::string> fields;
     std::istringstream in(line);
@@ -92,7 +97,6 @@ protected:
 };
 
 TEST_F(CliTest, TextExport_EachLapType) {
-    const std::string bytes = slurp(MIRROR);
     struct Case {
         const char* what;
         std::vector<std::string> args;
@@ -112,7 +116,7 @@ TEST_F(CliTest, TextExport_EachLapType) {
         EXPECT_EQ(r.code, 0);
         EXPECT_EQ(r.err, "");
         outputs.push_back(r.out);
-        EXPECT_EQ(r.out, library_export(bytes, c.steps));
+        EXPECT_EQ(r.out, golden(c.steps.spindle ? "mirror200_spindle.txt" : "mirror200_stroke.txt"));
         const std::vector<std::string> lines = dz::testing::crlf_lines(r.out);
         ASSERT_EQ(lines.size(), 43u);
         EXPECT_EQ(lines[0], "200 mm f/5 paraboloid, test of 7 December");
@@ -159,7 +163,24 @@ TEST_F(CliTest, Txt_WritesAndReplacesFile) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "");  // nothing on standard output when a file is named
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(slurp(target), library_export(slurp(MIRROR), {true, true}));
+    EXPECT_EQ(slurp(target), golden("mirror200_spindle.txt"));
+}
+
+// Both exports of both examples under both lap types, written to files,
+// byte for byte as tests/data holds them (see golden_load_test).
+TEST_F(CliTest, Exports_AsTheGoldenFiles) {
+    for (const char* example : {"mirror200", "profile500"}) {
+        for (const char* lap : {"stroke", "spindle"}) {
+            const std::string name = std::string(example) + "_" + lap;
+            SCOPED_TRACE(name);
+            const std::string txt = (dir_ / (name + ".txt")).string();
+            const std::string dxf = (dir_ / (name + ".dxf")).string();
+            const CliRun r = run({"--lap", lap, "--txt", txt, "--dxf", dxf, EXAMPLES + example + ".srf"});
+            ASSERT_EQ(r.code, 0) << r.err;
+            EXPECT_TRUE(slurp(txt) == golden(name + ".txt"));
+            EXPECT_TRUE(slurp(dxf) == golden(name + ".dxf"));
+        }
+    }
 }
 
 TEST_F(CliTest, CommaSeparator_FileOptionsAndExport) {
