@@ -99,23 +99,34 @@ struct ActiveSet {
 
 int qp_factor(const MatrixXd& G, MatrixXd& J)
 {
+    // Plain loops rather than Eigen's blocked LLT and triangular solve, whose
+    // block sizes follow the cache sizes of the machine: the same bits
+    // everywhere.
     const Index p = G.rows();
-    Eigen::LLT<MatrixXd> llt(G);
-    if (llt.info() != Eigen::Success) {
-        // find the first leading minor that fails, for the status
-        for (Index k = 1; k <= p; ++k) {
-            Eigen::LLT<MatrixXd> minor(G.topLeftCorner(k, k));
-            if (minor.info() != Eigen::Success) return static_cast<int>(k);
+    MatrixXd L = MatrixXd::Zero(p, p);
+    // Cholesky, column by column: L(j, j) = sqrt(G(j, j) - sum L(j, k)^2)
+    for (Index j = 0; j < p; ++j) {
+        double diagonal = G(j, j);
+        for (Index k = 0; k < j; ++k) diagonal -= L(j, k) * L(j, k);
+        if (!(diagonal > 0) || !std::isfinite(diagonal)) return static_cast<int>(j + 1);
+        const double root = std::sqrt(diagonal);
+        L(j, j) = root;
+        for (Index i = j + 1; i < p; ++i) {
+            double sum = G(i, j);
+            for (Index k = 0; k < j; ++k) sum -= L(i, k) * L(j, k);
+            L(i, j) = sum / root;
         }
-        return static_cast<int>(p);
     }
-    const MatrixXd L = llt.matrixL();
-    for (Index i = 0; i < p; ++i) {
-        if (!std::isfinite(L(i, i)) || !(L(i, i) > 0)) return static_cast<int>(i + 1);
+    // J = L^-T, upper triangular: column c of L^-1 by forward substitution,
+    // stored as row c of J
+    J = MatrixXd::Zero(p, p);
+    for (Index c = 0; c < p; ++c) {
+        for (Index i = c; i < p; ++i) {
+            double sum = i == c ? 1.0 : 0.0;
+            for (Index k = c; k < i; ++k) sum -= L(i, k) * J(c, k);
+            J(c, i) = sum / L(i, i);
+        }
     }
-    // J = L^-T: solve L^T J = I
-    J = MatrixXd::Identity(p, p);
-    L.transpose().triangularView<Eigen::Upper>().solveInPlace(J);
     return 0;
 }
 

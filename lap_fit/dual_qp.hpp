@@ -25,8 +25,10 @@ namespace dz {
 //   k   the leading minor of order k is not positive (or not finite): G is
 //       not positive definite and J is not usable.
 //
-// Method: Eigen's LLT (unblocked below 128, blocked above; deterministic for
-// one build), then J = L^-T by a triangular solve with the identity.
+// Method: Cholesky by columns (the inner products in index order), then the
+// columns of L^-1 by forward substitution, stored transposed; plain loops,
+// so that the bits do not depend on the machine's cache sizes. p^3 / 2
+// multiply-adds; meant for p up to a few hundred.
 [[nodiscard]] int qp_factor(const Eigen::MatrixXd& G, Eigen::MatrixXd& J);
 
 // The result of qp_solve.

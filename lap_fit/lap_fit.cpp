@@ -222,7 +222,6 @@ bool set_up(const FitProblem& p, FitWarmStart::Cache& c, int& factor_status)
     }
     const int K = c.K;
     const int p_count = K + (p.free_focus ? 3 : 2);
-    const Index tau_col = K;
 
     // the bending rows: second differences of the sampled widths in node values
     const int bends = samples.empty() ? 0 : CURVATURE_SAMPLES - 2;
@@ -261,8 +260,21 @@ bool set_up(const FitProblem& p, FitWarmStart::Cache& c, int& factor_status)
         rows.row(static_cast<Index>(j)) *= root;
         rhs(static_cast<Index>(j)) = root * p.measured[j] / c.scale;
     }
-    MatrixXd G = rows.transpose() * rows;
-    c.g = rows.transpose() * rhs;
+    // G = rows^T rows, g = rows^T rhs by plain loops (Eigen's matrix product
+    // blocks by the machine's cache sizes, which would change the bits)
+    MatrixXd G(p_count, p_count);
+    c.g = VectorXd::Zero(p_count);
+    for (Index a = 0; a < p_count; ++a) {
+        for (Index b = 0; b <= a; ++b) {
+            double sum = 0;
+            for (Index j = 0; j < static_cast<Index>(n); ++j) sum += rows(j, a) * rows(j, b);
+            G(a, b) = sum;
+            G(b, a) = sum;
+        }
+        double sum = 0;
+        for (Index j = 0; j < static_cast<Index>(n); ++j) sum += rows(j, a) * rhs(j);
+        c.g(a) = sum;
+    }
     MatrixXd& Rg = c.regularisation;
     Rg = MatrixXd::Zero(p_count, p_count);
 
@@ -280,7 +292,6 @@ bool set_up(const FitProblem& p, FitWarmStart::Cache& c, int& factor_status)
     const double ridge = RIDGE * std::max(G.trace() / static_cast<double>(p_count), 1e-300);
     for (Index i = 0; i < p_count; ++i) Rg(i, i) += ridge;
     G += Rg;
-    (void)tau_col;
 
     factor_status = qp_factor(G, c.J);
     return factor_status == 0;
