@@ -387,4 +387,48 @@ TEST(LapFit_Examples, LeaveLessThanTheClassicDesign)
     }
 }
 
+// The feasible laps form a convex set (bounds and |w''| <= bound are convex
+// conditions), and the problem in u = tau w is convex: no feasible lap may
+// leave less than the fit. Laps near the fit ((1 - e) w + e w_c towards
+// random smooth feasible laps w_c) probe every direction the constraints
+// allow; the independent figure of share_left decides.
+TEST(LapFit_Examples, NoFeasibleLapNearTheFitDoesBetter)
+{
+    std::mt19937_64 rng(77);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (const char* name : {"mirror200.srf", "parabolise200.srf", "profile500.srf"}) {
+        const auto s = dz::testing::fit_surface(example(name));
+        ASSERT_TRUE(s);
+        for (bool focus : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (focus ? ", free focus" : ""));
+            const dz::FitProblem p = dz::testing::problem_of(*s, 0.10, focus);
+            const dz::FitResult r = dz::fit_lap(p);
+            ASSERT_EQ(r.status, dz::FitStatus::ok);
+            const std::size_t n = r.widths.size();
+            int tried = 0;
+            for (int trial = 0; trial < 400; ++trial) {
+                // the fit with a bump added, or a smooth lap of its own, kept
+                // when it is feasible
+                std::vector<double> other(n);
+                const double at = unit(rng), width = 0.03 + 0.3 * unit(rng);
+                const double height = (unit(rng) - 0.5) * 0.2;
+                const double f1 = 1 + 6 * unit(rng), ph = 6.3 * unit(rng), mid = 0.3 + 0.4 * unit(rng);
+                for (std::size_t k = 0; k < n; ++k) {
+                    other[k] = trial % 4 != 3 ? r.widths[k] + height * std::exp(-std::pow((s->rho[k] - at) / width, 2))
+                                              : mid + 0.2 * std::sin(f1 * s->rho[k] + ph) * 40 / (f1 * f1 * 50);
+                }
+                if (dz::max_second_derivative(s->rho, other) > p.curvature_bound) continue;
+                if (std::any_of(other.begin(), other.end(), [](double x) { return x < 0.1 || x > 1; })) continue;
+                for (double e : {1e-2, 1e-1, 1.0}) {
+                    std::vector<double> w(n);
+                    for (std::size_t k = 0; k < n; ++k) w[k] = (1 - e) * r.widths[k] + e * other[k];
+                    EXPECT_GE(dz::testing::share_left(*s, w, focus), r.share_left - 1e-7) << "trial " << trial;
+                }
+                ++tried;
+            }
+            EXPECT_GE(tried, 40);
+        }
+    }
+}
+
 }  // namespace
