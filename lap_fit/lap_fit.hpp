@@ -143,7 +143,8 @@ struct FitResult {
 // start changes nothing but the time.
 //
 // Time: O(n^2) to read A off onto the at most 50 unknowns, then a programme
-// of at most 53 unknowns and 2 K + 97 constraints: about 1 ms for 500 zones.
+// of at most 53 unknowns and 2 K + 97 constraints: 1 to 2 ms for 500 zones
+// (bench/bench_fit).
 [[nodiscard]] FitResult fit_lap(const FitProblem& problem);
 
 // weighted_rms: the area-weighted RMS of v about its weighted mean,
