@@ -40,6 +40,7 @@
 #include "app/commands.hpp"
 #include "app/qt_canvas.hpp"
 #include "app/qt_dialogs.hpp"
+#include "app/removal_view.hpp"
 #include "drawing/lap_plot.hpp"
 #include "text_io/locale_separator.hpp"
 
@@ -353,6 +354,11 @@ void TFORM1::create_menu() {
     file_menu->addSeparator();
     Quit1 = action(file_menu, "Quit1", "Quit", shortcuts(Qt::CTRL | Qt::Key_Q, QKeySequence::Quit),
                    [this] { close(); });
+    // The predicted removal, from the plot's context menu and Ctrl+E: the
+    // menu bar keeps its designed items.
+    LAP_PIC->setContextMenuPolicy(Qt::ActionsContextMenu);
+    Removal1 = action(LAP_PIC, "Removal1", "Predicted removal", {QKeySequence(Qt::CTRL | Qt::Key_E)},
+                      [this] { show_removal(); });
     // Help stays an item of the bar that acts when clicked.
     HELP = action(menuBar(), "HELP", "Help", shortcuts(Qt::Key_F1, QKeySequence::HelpContents),
                   [this] { commands_->HELPClick(); });
@@ -397,6 +403,22 @@ void TFORM1::show_view(const ViewState& view) {
     Savetxt1->setEnabled(view.lap_drawn);
     Reload1->setEnabled(!view.surface_path.empty());
     watch(view.surface_path);
+    update_removal();
+}
+
+void TFORM1::show_removal() {
+    if (removal_view_ == nullptr) {
+        removal_view_ = new RemovalView(this, *dialogs_, decimal_separator_);
+        update_removal();
+    }
+    removal_view_->show();
+    removal_view_->raise();
+    removal_view_->activateWindow();
+}
+
+void TFORM1::update_removal() {
+    if (removal_view_ == nullptr || !commands_) return;
+    removal_view_->show_state(commands_->state(), commands_->view().surface_path);
 }
 
 void TFORM1::notify(const std::string& text) {
@@ -460,6 +482,7 @@ void TFORM1::draw_plot(const std::function<void(Canvas&)>& draw) {
         draw(canvas);
     }
     LAP_PIC->setPixmap(QPixmap::fromImage(*picture_));
+    update_removal();
 }
 
 }  // namespace dz

@@ -28,10 +28,10 @@ constexpr const char* MODULE_FILE = PNG_MODULE_FILE;
 void* open_module(const fs::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* find_symbol(void* module, const char* name) { return dlsym(module, name); }
 
-}  // namespace
-
-std::optional<std::string> render_png(const WorkingState& ws, const std::string& path, char decimal_separator,
-                                      std::ostream& out) {
+// Renders through the module's entry point `symbol` (a RenderPngBytesFunction)
+// and writes the PNG to `path`, or to `out` for "-".
+std::optional<std::string> render_through(const char* symbol, const WorkingState& ws, const std::string& path,
+                                          char decimal_separator, std::ostream& out) {
     // Next to the executable (build tree), or in the library folder (installed).
     const fs::path folder = executable_folder();
     const std::vector<fs::path> candidates = {folder / MODULE_FILE,
@@ -45,7 +45,7 @@ std::optional<std::string> render_png(const WorkingState& ws, const std::string&
     }
     // The module stays loaded until the process ends: Qt does not support
     // being unloaded.
-    auto render = reinterpret_cast<RenderPngBytesFunction>(find_symbol(module, PNG_RENDER_BYTES_SYMBOL));
+    auto render = reinterpret_cast<RenderPngBytesFunction>(find_symbol(module, symbol));
     if (render == nullptr) return std::string("The PNG rendering module is not usable.");
     // The PNG comes back in memory and is written like every other export:
     // no temporary file of its own, none in a shared folder.
@@ -63,6 +63,18 @@ std::optional<std::string> render_png(const WorkingState& ws, const std::string&
     out.flush();
     if (!out) return std::string("Cannot write to standard output.");
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> render_png(const WorkingState& ws, const std::string& path, char decimal_separator,
+                                      std::ostream& out) {
+    return render_through(PNG_RENDER_BYTES_SYMBOL, ws, path, decimal_separator, out);
+}
+
+std::optional<std::string> render_removal_png(const WorkingState& ws, const std::string& path,
+                                              char decimal_separator, std::ostream& out) {
+    return render_through(REMOVAL_PNG_BYTES_SYMBOL, ws, path, decimal_separator, out);
 }
 
 }  // namespace dz

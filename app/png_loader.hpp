@@ -18,4 +18,9 @@ namespace dz {
 [[nodiscard]] std::optional<std::string> render_png(const WorkingState& ws, const std::string& path,
                                                     char decimal_separator, std::ostream& out);
 
+// The same for the chart of the predicted removal (REMOVAL_CHART_WIDTH x
+// REMOVAL_CHART_HEIGHT pixels).
+[[nodiscard]] std::optional<std::string> render_removal_png(const WorkingState& ws, const std::string& path,
+                                                            char decimal_separator, std::ostream& out);
+
 }  // namespace dz

@@ -24,6 +24,13 @@ int doroziri_render_png_bytes(const dz::WorkingState* ws, char decimal_separator
                               void (*sink)(void* context, const char* bytes, std::size_t size), void* context,
                               char* error, std::size_t error_size);
 
+// The chart of the predicted removal of `ws` (measured, predicted and
+// residual against the radius, with the figures), as the window's view draws
+// it, handed to `sink` as PNG bytes; otherwise as doroziri_render_png_bytes.
+int doroziri_render_removal_png_bytes(const dz::WorkingState* ws, char decimal_separator,
+                                      void (*sink)(void* context, const char* bytes, std::size_t size),
+                                      void* context, char* error, std::size_t error_size);
+
 // The same plot written to the file `path` the way every export is written
 // (write_file_replace: the old file stays whole until the new one is
 // complete); a failed write gives "Cannot write PATH: REASON.".
@@ -41,5 +48,6 @@ using RenderPngBytesFunction = int (*)(const WorkingState*, char, PngSink, void*
 inline constexpr const char* PNG_MODULE_FILE = "doroziri_png.so";
 inline constexpr const char* PNG_RENDER_SYMBOL = "doroziri_render_png";
 inline constexpr const char* PNG_RENDER_BYTES_SYMBOL = "doroziri_render_png_bytes";
+inline constexpr const char* REMOVAL_PNG_BYTES_SYMBOL = "doroziri_render_removal_png_bytes";
 
 }  // namespace dz

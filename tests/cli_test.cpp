@@ -14,6 +14,7 @@
 #include "app/cli.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
+#include "removal/removal.hpp"
 #include "tests/test_text.hpp"
 
 namespace {
@@ -239,6 +240,48 @@ TEST_F(CliTest, Errors_MessagesAndExitStatus) {
         }
     }
     EXPECT_FALSE(std::filesystem::exists(unwritable));
+}
+
+TEST_F(CliTest, Check_TheTableOfTheLapAsSet) {
+    // the table after the settings, as the library writes it, to a file or
+    // to standard output, with the user's separator
+    const std::string target = (dir_ / "check.txt").string();
+    const CliRun r = run({"--lap", "stroke", "--leaves", "6", "--efficiency", "80", "--check", target, MIRROR});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");  // an export was asked for: no text export on standard output
+    dz::WorkingState ws;
+    ASSERT_FALSE(dz::CALC_LAP(ws, slurp(MIRROR), false, '.'));
+    ASSERT_FALSE(dz::set_lap_type(ws, false));
+    ASSERT_FALSE(dz::set_num_leaves(ws, 6));
+    ASSERT_FALSE(dz::apply_efficiency(ws, 80));
+    const std::string expected = dz::check_table(ws, dz::check_removal(ws, dz::WearModel(ws)), '.');
+    EXPECT_EQ(slurp(target), expected);
+    const std::string header = "\r\nradius, mm\tmeasured\tleaf width\tpredicted\tresidual\r\n";
+    EXPECT_EQ(expected.substr(expected.find(header), header.size()), header);
+
+    std::string komma = slurp(MIRROR);
+    for (char& c : komma) {
+        if (c == '.') c = ',';
+    }
+    const CliRun comma = run({"--check", "-", write("komma.srf", komma)}, ',');
+    ASSERT_EQ(comma.code, 0) << comma.err;
+    EXPECT_NE(comma.out.find("\r\n0,0\t"), std::string::npos);
+    EXPECT_EQ(comma.out.find("\t0.0"), std::string::npos);
+
+    // refused before anything is written: two outputs on one file, the
+    // surface file itself
+    const CliRun clash = run({"--check", target, "--txt", target, MIRROR});
+    EXPECT_EQ(clash.code, 2);
+    EXPECT_NE(clash.err.find("--txt " + target + " and --check " + target), std::string::npos) << clash.err;
+    const std::string surface = write("own.srf", slurp(MIRROR));
+    for (const char* option : {"--check", "--check-png"}) {
+        const CliRun onto = run({option, surface, surface});
+        EXPECT_EQ(onto.code, 1) << option;
+        EXPECT_EQ(slurp(surface), slurp(MIRROR)) << option;
+    }
+    const std::string help = run({"--help"}).out;
+    EXPECT_NE(help.find("--check FILE"), std::string::npos);
+    EXPECT_NE(help.find("--check-png FILE"), std::string::npos);
 }
 
 }  // namespace
