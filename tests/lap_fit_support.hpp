@@ -1,51 +1,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fit problems for the tests and the benchmark: a surface file loaded the
-// classic way, its wear matrix filled again in double, the area weights and
-// the classic lap's widths.
+// classic way, its wear matrix, area weights and classic widths as the
+// predicted removal has them, and an independent computation of the share
+// of the RMS a lap leaves.
 
 #include <algorithm>
 #include <cstddef>
-#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <Eigen/Dense>
 
-#include "lap_calc/wear_matrix.hpp"
 #include "lap_fit/lap_fit.hpp"
 #include "lap_load/calc_lap.hpp"
+#include "removal/removal.hpp"
+#include "removal/wear_model.hpp"
 
 namespace dz::testing {
 
-// Each zone's radius times half the distance between its neighbours' radii
-// (one-sided at the first and the last), the zones taken in order of radius.
-inline std::vector<double> area_weights(const std::vector<double>& radius)
-{
-    const std::size_t n = radius.size();
-    std::vector<std::size_t> order(n);
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return radius[a] < radius[b]; });
-    std::vector<double> w(n, 0.0);
-    for (std::size_t i = 0; i < n && n > 1; ++i) {
-        const double below = radius[order[i == 0 ? 0 : i - 1]];
-        const double above = radius[order[i + 1 == n ? n - 1 : i + 1]];
-        w[order[i]] = radius[order[i]] * (above - below) / 2;
-    }
-    return w;
-}
-
-// The wear matrix of the load for these radii (mm), in double, row-major.
+// The wear matrix for these radii (mm; the last zone is the outer one), as
+// the predicted removal keeps it: the load's fill, rounded to double.
 inline std::vector<double> wear_matrix(const std::vector<double>& radius_mm)
 {
     const int n = static_cast<int>(radius_mm.size());
-    N_VECTOR radius(radius_mm.begin(), radius_mm.end());
-    NXN_MATRIX m;
-    m.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-    fill_wear_matrix(radius, n, radius[static_cast<std::size_t>(n - 1)], m);
-    return {m.begin(), m.end()};
+    const N_VECTOR radius(radius_mm.begin(), radius_mm.end());
+    const WearModel model(radius, n, radius.back());
+    return {model.matrix(), model.matrix() + static_cast<std::size_t>(n) * static_cast<std::size_t>(n)};
 }
+
+inline std::vector<double> area_weights(const std::vector<double>& radius_mm) { return dz::area_weights(radius_mm); }
 
 // A surface as the fit sees it, with the classic design of the same file.
 struct FitSurface {
@@ -59,16 +44,15 @@ inline std::optional<FitSurface> fit_surface(const std::string& file_bytes)
     if (CALC_LAP(ws, file_bytes, false, '.')) return std::nullopt;
     FitSurface s;
     const std::size_t n = static_cast<std::size_t>(ws.ZONE_COUNT);
-    double top = 0;
     for (std::size_t k = 0; k < n; ++k) {
         s.radius_mm.push_back(static_cast<double>(ws.ZONE_RADIUS[k]));
         s.rho.push_back(static_cast<double>(ws.ZONE_RADIUS[k] / ws.OUTER_RADIUS));
         s.measured.push_back(static_cast<double>(ws.ZONE_RAW[k]));
-        top = std::max(top, static_cast<double>(ws.ZONE_PROFILE[k] + ws.BASE_OFFSET));
     }
-    for (std::size_t k = 0; k < n; ++k) s.classic.push_back(static_cast<double>(ws.ZONE_PROFILE[k] + ws.BASE_OFFSET) / top);
-    s.weights = area_weights(s.radius_mm);
-    s.wear = wear_matrix(s.radius_mm);
+    s.classic = leaf_widths(ws);
+    s.weights = dz::area_weights(s.radius_mm);
+    const WearModel model(ws);
+    s.wear.assign(model.matrix(), model.matrix() + n * n);
     return s;
 }
 

@@ -18,6 +18,9 @@
 
 #include "lap_fit/dual_qp.hpp"
 #include "lap_fit/lap_fit.hpp"
+#include "lap_load/calc_lap.hpp"
+#include "removal/removal.hpp"
+#include "removal/wear_model.hpp"
 #include "tests/lap_fit_support.hpp"
 #include "tests/test_files.hpp"
 
@@ -379,6 +382,16 @@ TEST(LapFit_Examples, LeaveLessThanTheClassicDesign)
                     r.max_curvature, r.iterations);
         EXPECT_LE(r.share_left, c.most);
         EXPECT_LT(r.share_left, classic);
+        // the predicted-removal view finds the same figures for both laps
+        dz::WorkingState ws;
+        ASSERT_EQ(dz::CALC_LAP(ws, example(c.name), false, '.'), std::nullopt);
+        const dz::WearModel model(ws);
+        const std::vector<double> weights = dz::area_weights(s->radius_mm);
+        const dz::PredictedRemoval view_fit = dz::predict_removal(model.apply(r.widths), s->measured, weights, c.focus, s->rho);
+        const dz::PredictedRemoval view_classic =
+            dz::predict_removal(model.apply(dz::leaf_widths(ws)), s->measured, weights, c.focus, s->rho);
+        EXPECT_NEAR(view_fit.share_left, r.share_left, 1e-9 * r.share_left);
+        EXPECT_NEAR(view_classic.share_left, classic, 1e-9 * classic);
         EXPECT_LE(r.max_curvature, p.curvature_bound);
         for (double w : r.widths) {
             EXPECT_GE(w, 0.10);
