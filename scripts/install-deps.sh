@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  libeigen3-dev
   qt6-base-dev libgl-dev fonts-liberation
   python3 python3-ezdxf
   locales
