@@ -13,6 +13,7 @@
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
+#include "removal/removal.hpp"
 #include "lap_template/lap_geometry.hpp"
 #include "lap_template/page_plan.hpp"
 #include "text_io/tokenizer.hpp"
@@ -23,7 +24,8 @@ namespace {
 
 constexpr const char* USAGE =
     "usage: doroziri-cli [--leaves N] [--efficiency PCT] [--lap stroke|spindle]\n"
-    "                    [--txt FILE] [--dxf FILE] [--png FILE] [--lap-dxf FILE]\n"
+    "                    [--txt FILE] [--dxf FILE] [--png FILE]\n"
+    "                    [--check FILE] [--check-png FILE] [--lap-dxf FILE]\n"
     "                    [--svg FILE] [--pdf FILE [--paper a4|letter]] SURFACE_FILE\n"
     "       doroziri-cli --help | --version\n"
     "Try 'doroziri-cli --help' for more.\n";
@@ -48,6 +50,13 @@ constexpr const char* HELP =
     "                        zone: radius in mm, x/radius, y/radius of the leaf edge)\n"
     "  --dxf FILE            write the half-leaf outline in millimetres as DXF\n"
     "  --png FILE            write the lap plot (641 x 341 pixels) as PNG\n"
+    "  --check FILE          write the predicted removal of the lap as set: the\n"
+    "                        caption, the measured RMS and P-V, the RMS and P-V\n"
+    "                        left and the share of the RMS left, then a header and\n"
+    "                        one line per zone: radius in mm, measured value, leaf\n"
+    "                        width (fraction of the pitch), predicted removal,\n"
+    "                        residual (measured - predicted)\n"
+    "  --check-png FILE      write the chart of the predicted removal as PNG\n"
     "  --lap-dxf FILE        write the whole lap at full size as DXF for cutting:\n"
     "                        millimetres ($INSUNITS 4), each leaf a closed polyline\n"
     "                        and the rim a circle on layer CUT, the centre mark and\n"
@@ -63,6 +72,14 @@ constexpr const char* HELP =
     "                        country (LC_ALL, LC_PAPER, LANG) is US or CA, else A4\n"
     "  --help                show this text\n"
     "  --version             show the version and the licence\n"
+    "\n"
+    "The predicted removal is the lap's wear by the program's own model (the wear\n"
+    "matrix of the 2/5 stroke applied to the leaf widths; for \"Spindle\" the widths\n"
+    "themselves), scaled by the polishing time and shifted by the piston that fit\n"
+    "the measured values best in the area-weighted least-squares sense (time 0 when\n"
+    "the lap could only add glass). RMS values are area-weighted, about the mean.\n"
+    "It is a guide for comparing designs and settings, not a promise about a\n"
+    "particular mirror.\n"
     "\n"
     "FILE may be '-' for standard output. With no export option the text export is\n"
     "written to standard output. Numbers on the command line, in the surface file\n"
@@ -135,7 +152,7 @@ void write_version(std::ostream& out) {
 }
 
 struct Options {
-    std::optional<std::string> leaves, efficiency, lap, txt, dxf, png, lap_dxf, svg, pdf, paper;
+    std::optional<std::string> leaves, efficiency, lap, txt, dxf, png, check, check_png, lap_dxf, svg, pdf, paper;
     std::string surface;
 };
 
@@ -172,6 +189,8 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
         else if (arg == "--txt") slot = &options.txt;
         else if (arg == "--dxf") slot = &options.dxf;
         else if (arg == "--png") slot = &options.png;
+        else if (arg == "--check") slot = &options.check;
+        else if (arg == "--check-png") slot = &options.check_png;
         else if (arg == "--lap-dxf") slot = &options.lap_dxf;
         else if (arg == "--svg") slot = &options.svg;
         else if (arg == "--pdf") slot = &options.pdf;
@@ -225,6 +244,8 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     if (options.txt) outputs.push_back({"--txt", *options.txt});
     if (options.dxf) outputs.push_back({"--dxf", *options.dxf});
     if (options.png) outputs.push_back({"--png", *options.png});
+    if (options.check) outputs.push_back({"--check", *options.check});
+    if (options.check_png) outputs.push_back({"--check-png", *options.check_png});
     if (options.lap_dxf) outputs.push_back({"--lap-dxf", *options.lap_dxf});
     if (options.svg) outputs.push_back({"--svg", *options.svg});
     if (options.pdf) outputs.push_back({"--pdf", *options.pdf});
@@ -284,7 +305,8 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
 
     // The exports.
     const bool any_template = options.lap_dxf || options.svg || options.pdf;
-    const bool any_export = options.txt || options.dxf || options.png || any_template;
+    const bool any_export =
+        options.txt || options.dxf || options.png || options.check || options.check_png || any_template;
     if (options.txt || !any_export) {
         if (auto failure = write_output(options.txt.value_or("-"), text_export(ws, decimal_separator), out)) {
             return refuse(*failure);
@@ -295,6 +317,15 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     }
     if (options.png) {
         if (auto failure = render_png(ws, *options.png, decimal_separator, out)) return refuse(*failure);
+    }
+    if (options.check) {
+        const std::string table = check_table(ws, check_removal(ws, WearModel(ws)), decimal_separator);
+        if (auto failure = write_output(*options.check, table, out)) return refuse(*failure);
+    }
+    if (options.check_png) {
+        if (auto failure = render_removal_png(ws, *options.check_png, decimal_separator, out)) {
+            return refuse(*failure);
+        }
     }
     if (any_template) {
         const std::string date = template_date();

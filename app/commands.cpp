@@ -58,7 +58,9 @@ void LapCommands::guarded(Body&& body) {
 }
 
 // Before a surface is loaded the plot is the empty grid with a line that
-// says how to begin.
+// says how to begin. The outline it shows is rebuilt once per command, by the
+// load or the change of settings that came before (CALC_LAP, set_lap_type,
+// set_num_leaves, apply_efficiency); the drawing only reads it.
 void LapCommands::DRAW_LAP() {
     view_.draw_plot([this](Canvas& canvas) {
         dz::DRAW_LAP(ws_, canvas, decimal_separator_);

@@ -40,6 +40,7 @@
 #include "app/commands.hpp"
 #include "app/qt_canvas.hpp"
 #include "app/qt_dialogs.hpp"
+#include "app/removal_view.hpp"
 #include "app/template_print.hpp"
 #include "lap_template/lap_geometry.hpp"
 #include "drawing/lap_plot.hpp"
@@ -362,6 +363,14 @@ void TFORM1::create_menu() {
     file_menu->addSeparator();
     Quit1 = action(file_menu, "Quit1", "Quit", shortcuts(Qt::CTRL | Qt::Key_Q, QKeySequence::Quit),
                    [this] { close(); });
+    // The analyses stand in a menu of their own between File and Help; the
+    // predicted removal is also on the plot's context menu.
+    QMenu* view_menu = menuBar()->addMenu(QStringLiteral("View"));
+    view_menu->setObjectName(QStringLiteral("View1"));
+    Removal1 = action(view_menu, "Removal1", "Predicted removal", {QKeySequence(Qt::CTRL | Qt::Key_E)},
+                      [this] { show_removal(); });
+    LAP_PIC->setContextMenuPolicy(Qt::ActionsContextMenu);
+    LAP_PIC->addAction(Removal1);
     // Help stays an item of the bar that acts when clicked.
     HELP = action(menuBar(), "HELP", "Help", shortcuts(Qt::Key_F1, QKeySequence::HelpContents),
                   [this] { commands_->HELPClick(); });
@@ -408,6 +417,22 @@ void TFORM1::show_view(const ViewState& view) {
     Print1->setEnabled(view.lap_drawn);
     Reload1->setEnabled(!view.surface_path.empty());
     watch(view.surface_path);
+    update_removal();
+}
+
+void TFORM1::show_removal() {
+    if (removal_view_ == nullptr) {
+        removal_view_ = new RemovalView(this, *dialogs_, decimal_separator_);
+        update_removal();
+    }
+    removal_view_->show();
+    removal_view_->raise();
+    removal_view_->activateWindow();
+}
+
+void TFORM1::update_removal() {
+    if (removal_view_ == nullptr || !commands_) return;
+    removal_view_->show_state(commands_->state(), commands_->view().surface_path);
 }
 
 // The print preview of the lap template, after a message when widths below
@@ -485,6 +510,7 @@ void TFORM1::draw_plot(const std::function<void(Canvas&)>& draw) {
         draw(canvas);
     }
     LAP_PIC->setPixmap(QPixmap::fromImage(*picture_));
+    update_removal();
 }
 
 }  // namespace dz

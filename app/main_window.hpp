@@ -28,6 +28,7 @@ namespace dz {
 
 class LapCommands;
 class Notice;
+class RemovalView;
 
 // The window's title for a surface file path (empty: none loaded yet).
 [[nodiscard]] QString window_title(const std::string& surface_path);
@@ -47,6 +48,8 @@ public:
 
     [[nodiscard]] LapCommands& commands() { return *commands_; }
     [[nodiscard]] char decimal_separator() const { return decimal_separator_; }
+    // The view of the predicted removal; nullptr until first opened.
+    [[nodiscard]] RemovalView* removal_view() const { return removal_view_; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -59,6 +62,10 @@ private:
     // Watches `path` (the file system's bytes) instead of the file before.
     void watch(const std::string& path);
     void surface_changed(const QString& path);
+    // Opens (or raises) the view of the predicted removal.
+    void show_removal();
+    // Hands the view, when open, the state as the commands left it.
+    void update_removal();
     void print_template();
     // Runs window creation's steps after the controls exist.
     void FormCreate(const QStringList& arguments);
@@ -88,6 +95,8 @@ private:
     QAction* Quit1 = nullptr;
     QAction* HELP = nullptr;
     Notice* NOTICE = nullptr;  // the non-modal line under the caption
+    QAction* Removal1 = nullptr;
+    RemovalView* removal_view_ = nullptr;  // made at its first use
 };
 
 }  // namespace dz

@@ -42,6 +42,8 @@ void* load_module() {
     return module;
 }
 
+std::string cannot_load() { return std::string("The PNG rendering module (") + MODULE_FILE + ") cannot be loaded."; }
+
 // Hands the bytes to the file or, for "-", to `out`.
 std::optional<std::string> deliver(const std::string& path, const std::string& bytes, std::ostream& out) {
     if (path != "-") return write_file_replace(path, bytes);
@@ -51,7 +53,27 @@ std::optional<std::string> deliver(const std::string& path, const std::string& b
     return std::nullopt;
 }
 
-std::string cannot_load() { return std::string("The PNG rendering module (") + MODULE_FILE + ") cannot be loaded."; }
+// Renders through the module's entry point `symbol` (a RenderPngBytesFunction)
+// and writes the PNG to `path`, or to `out` for "-".
+std::optional<std::string> render_through(const char* symbol, const WorkingState& ws, const std::string& path,
+                                          char decimal_separator, std::ostream& out) {
+    void* module = load_module();
+    if (module == nullptr) return cannot_load();
+    auto render = reinterpret_cast<RenderPngBytesFunction>(find_symbol(module, symbol));
+    if (render == nullptr) return std::string("The PNG rendering module is not usable.");
+    // The PNG comes back in memory and is written like every other export:
+    // no temporary file of its own, none in a shared folder.
+    std::string png;
+    const auto keep = [](void* context, const char* bytes, std::size_t size) {
+        static_cast<std::string*>(context)->assign(bytes, size);
+    };
+    std::array<char, 1024> error{};
+    if (render(&ws, decimal_separator, keep, &png, error.data(), error.size()) != 0) {
+        const std::string reason = error.data();
+        return "Cannot write " + path + ": " + reason + (reason.ends_with('.') ? "" : ".");
+    }
+    return deliver(path, png, out);
+}
 
 }  // namespace
 
@@ -78,22 +100,12 @@ std::optional<std::string> render_template(const WorkingState& ws, TemplateForma
 
 std::optional<std::string> render_png(const WorkingState& ws, const std::string& path, char decimal_separator,
                                       std::ostream& out) {
-    void* module = load_module();
-    if (module == nullptr) return cannot_load();
-    auto render = reinterpret_cast<RenderPngBytesFunction>(find_symbol(module, PNG_RENDER_BYTES_SYMBOL));
-    if (render == nullptr) return std::string("The PNG rendering module is not usable.");
-    // The PNG comes back in memory and is written like every other export:
-    // no temporary file of its own, none in a shared folder.
-    std::string png;
-    const auto keep = [](void* context, const char* bytes, std::size_t size) {
-        static_cast<std::string*>(context)->assign(bytes, size);
-    };
-    std::array<char, 1024> error{};
-    if (render(&ws, decimal_separator, keep, &png, error.data(), error.size()) != 0) {
-        const std::string reason = error.data();
-        return "Cannot write " + path + ": " + reason + (reason.ends_with('.') ? "" : ".");
-    }
-    return deliver(path, png, out);
+    return render_through(PNG_RENDER_BYTES_SYMBOL, ws, path, decimal_separator, out);
+}
+
+std::optional<std::string> render_removal_png(const WorkingState& ws, const std::string& path,
+                                              char decimal_separator, std::ostream& out) {
+    return render_through(REMOVAL_PNG_BYTES_SYMBOL, ws, path, decimal_separator, out);
 }
 
 }  // namespace dz

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/qt_canvas.hpp"
+#include "app/removal_chart_painter.hpp"
 #include "app/template_pages.hpp"
 #include "drawing/lap_plot.hpp"
 #include "file_io/file_io.hpp"
@@ -35,8 +36,7 @@ void set_error(char* error, std::size_t error_size, const std::string& message) 
 }
 
 // Draws and encodes; a QGuiApplication exists. Empty result: not encoded.
-QByteArray render(const dz::WorkingState& state, char decimal_separator) {
-    dz::WorkingState ws = state;  // drawing rebuilds LEAF_EDGES
+QByteArray render(const dz::WorkingState& ws, char decimal_separator) {
     QImage image(dz::PLOT_WIDTH, dz::PLOT_HEIGHT, QImage::Format_RGB32);
     image.fill(Qt::white);
     {
@@ -50,12 +50,12 @@ QByteArray render(const dz::WorkingState& state, char decimal_separator) {
     return bytes;
 }
 
-// Runs `work` with a QGuiApplication, making one for the call when the
-// process has none.
-template <class Work>
-void with_gui(Work&& work) {
+// Renders with a QGuiApplication, making one for the call when the process
+// has none. Returns the message of a failure, empty on success.
+template <class Render>
+std::string with_application(Render render_bytes, QByteArray& png, const char* what) {
     if (QGuiApplication::instance() != nullptr) {
-        work();
+        png = render_bytes();
     } else {
         // The image never reaches a screen: the offscreen platform works
         // with and without a display and does not connect to one.
@@ -73,31 +73,19 @@ void with_gui(Work&& work) {
             ~Restore() { qInstallMessageHandler(handler); }
         } restore{previous};
         const auto app = std::make_unique<QGuiApplication>(argc, argv);
-        work();
+        png = render_bytes();
     }
-}
-
-// Renders the plot. Returns the message of a failure, empty on success.
-std::string render_png(const dz::WorkingState& ws, char decimal_separator, QByteArray& png) {
-    with_gui([&] { png = render(ws, decimal_separator); });
-    if (png.isEmpty()) return "the lap plot could not be encoded as PNG";
+    if (png.isEmpty()) return std::string(what) + " could not be encoded as PNG";
     return {};
 }
 
-}  // namespace
-
-// The three symbols the module exports (the others are hidden).
-extern "C" Q_DECL_EXPORT int doroziri_render_png_bytes(
-    const dz::WorkingState* ws, char decimal_separator, void (*sink)(void*, const char*, std::size_t),
-    void* context, char* error, std::size_t error_size) {
-    set_error(error, error_size, "");
-    if (ws == nullptr || sink == nullptr) {
-        set_error(error, error_size, "no state or nowhere to put the PNG");
-        return 2;
-    }
+// Hands the bytes of `render_bytes` to `sink`; the entry points' status.
+template <class Render>
+int render_to_sink(Render render_bytes, const char* what, void (*sink)(void*, const char*, std::size_t),
+                   void* context, char* error, std::size_t error_size) {
     try {
         QByteArray png;
-        if (const std::string failure = render_png(*ws, decimal_separator, png); !failure.empty()) {
+        if (const std::string failure = with_application(render_bytes, png, what); !failure.empty()) {
             set_error(error, error_size, failure);
             return 1;
         }
@@ -107,6 +95,35 @@ extern "C" Q_DECL_EXPORT int doroziri_render_png_bytes(
         set_error(error, error_size, e.what());
         return 1;
     }
+}
+
+}  // namespace
+
+// The symbols the module exports (the others are hidden).
+extern "C" Q_DECL_EXPORT int doroziri_render_png_bytes(
+    const dz::WorkingState* ws, char decimal_separator, void (*sink)(void*, const char*, std::size_t),
+    void* context, char* error, std::size_t error_size) {
+    set_error(error, error_size, "");
+    if (ws == nullptr || sink == nullptr) {
+        set_error(error, error_size, "no state or nowhere to put the PNG");
+        return 2;
+    }
+    return render_to_sink([&] { return render(*ws, decimal_separator); }, "the lap plot", sink, context, error,
+                          error_size);
+}
+
+extern "C" Q_DECL_EXPORT int doroziri_render_removal_png_bytes(
+    const dz::WorkingState* ws, char decimal_separator, void (*sink)(void*, const char*, std::size_t),
+    void* context, char* error, std::size_t error_size) {
+    set_error(error, error_size, "");
+    if (ws == nullptr || sink == nullptr || !ws->loaded) {
+        set_error(error, error_size, "no loaded state or nowhere to put the PNG");
+        return 2;
+    }
+    const auto chart = [&] {
+        return dz::removal_chart_png(dz::check_removal(*ws, dz::WearModel(*ws)), ws->PLOT_CAPTION, decimal_separator);
+    };
+    return render_to_sink(chart, "the chart of the predicted removal", sink, context, error, error_size);
 }
 
 extern "C" Q_DECL_EXPORT int doroziri_render_png(const dz::WorkingState* ws, const char* path,
@@ -145,13 +162,11 @@ extern "C" Q_DECL_EXPORT int doroziri_render_template_bytes(const dz::WorkingSta
         return 2;
     }
     try {
+        const dz::TemplateDocument doc = dz::template_document(
+            *ws, paper == 1 ? dz::Paper::letter : dz::Paper::a4, decimal_separator, date == nullptr ? "" : date);
         QByteArray bytes;
-        with_gui([&] {
-            const dz::TemplateDocument doc = dz::template_document(
-                *ws, paper == 1 ? dz::Paper::letter : dz::Paper::a4, decimal_separator, date == nullptr ? "" : date);
-            bytes = format == 0 ? dz::template_pdf(doc) : dz::template_svg(doc);
-        });
-        if (bytes.isEmpty()) {
+        const auto draw = [&] { return format == 0 ? dz::template_pdf(doc) : dz::template_svg(doc); };
+        if (!with_application(draw, bytes, "the lap template").empty()) {
             set_error(error, error_size, format == 0 ? "the lap template could not be made as PDF"
                                                      : "the lap template could not be made as SVG");
             return 1;

@@ -14,15 +14,23 @@ extern "C" {
 
 // Draws the lap plot of `ws` exactly as the window does (641 x 341 pixels,
 // labels with `decimal_separator`) and hands the PNG bytes to `sink` (called
-// once, with `context`, before the function returns). The state is copied,
-// not changed. Creates a QGuiApplication when the process has none (the
-// "offscreen" platform unless QT_QPA_PLATFORM names another) and removes it
-// again before returning. Returns 0 on success; otherwise non-zero with the
+// once, with `context`, before the function returns). The state is only
+// read: the plot shows the LEAF_EDGES the caller built. Creates a
+// QGuiApplication when the process has none (the "offscreen" platform
+// unless QT_QPA_PLATFORM names another) and removes it again before
+// returning. Returns 0 on success; otherwise non-zero with the
 // message, NUL-terminated and cut to fit, in error[0 .. error_size - 1].
 // Not for use from more than one thread at a time.
 int doroziri_render_png_bytes(const dz::WorkingState* ws, char decimal_separator,
                               void (*sink)(void* context, const char* bytes, std::size_t size), void* context,
                               char* error, std::size_t error_size);
+
+// The chart of the predicted removal of `ws` (measured, predicted and
+// residual against the radius, with the figures), as the window's view draws
+// it, handed to `sink` as PNG bytes; otherwise as doroziri_render_png_bytes.
+int doroziri_render_removal_png_bytes(const dz::WorkingState* ws, char decimal_separator,
+                                      void (*sink)(void* context, const char* bytes, std::size_t size),
+                                      void* context, char* error, std::size_t error_size);
 
 // The same plot written to the file `path` the way every export is written
 // (write_file_replace: the old file stays whole until the new one is
@@ -54,5 +62,6 @@ using RenderPngBytesFunction = int (*)(const WorkingState*, char, PngSink, void*
 inline constexpr const char* PNG_MODULE_FILE = "doroziri_png.so";
 inline constexpr const char* PNG_RENDER_SYMBOL = "doroziri_render_png";
 inline constexpr const char* PNG_RENDER_BYTES_SYMBOL = "doroziri_render_png_bytes";
+inline constexpr const char* REMOVAL_PNG_BYTES_SYMBOL = "doroziri_render_removal_png_bytes";
 
 }  // namespace dz

@@ -100,6 +100,17 @@ rounded number shown.</dd>
 stroke of 0.2 of the outer radius; <i>Spindle</i> shapes them from the
 measured values themselves. Choosing a type sets the efficiency back to
 100 %. The choice appears once a file is loaded.</dd>
+<dt><b>View › Predicted removal</b> (Ctrl+E, or right-click the plot)</dt>
+<dd>Opens a window beside this one with what the lap as drawn would remove
+by the program's own wear model: the measured values, the predicted removal
+and the residual against the radius, and the figures in words ("RMS 15.3
+&rarr; 14.1, 92 % left": the area-weighted RMS of the measured values, of
+what would be left, and the share left). The polishing time and a piston are
+fitted by area-weighted least squares; the time is never negative. It is
+redrawn with every change of the file, the leaves, the efficiency or the lap
+type. <i>Save as PNG&hellip;</i> writes the chart. It is a guide for
+comparing designs and settings, not a promise about a particular
+mirror.</dd>
 <dt><b>Plot Caption</b> (click the caption under the plot)</dt>
 <dd>Changes the caption shown and written as the first line of the .txt
 file. The .dxf caption keeps the first line of the surface file.</dd>

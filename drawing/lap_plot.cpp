@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <vector>
 
-#include "drawing/leaf_outline.hpp"
 #include "text_io/numbers.hpp"
 
 namespace dz {
@@ -54,7 +53,7 @@ bool zones_ready(const WorkingState& ws) {
 
 class Plot {
 public:
-    Plot(WorkingState& ws, Canvas& canvas, char sep) : ws_(ws), canvas_(canvas), sep_(sep) {
+    Plot(const WorkingState& ws, Canvas& canvas, char sep) : ws_(ws), canvas_(canvas), sep_(sep) {
         points_.reserve(static_cast<std::size_t>(ZONE_CAPACITY) + 1);
     }
 
@@ -71,9 +70,8 @@ public:
             semicircle(ws_.ZONE_RADIUS[0] / ws_.OUTER_RADIUS);
         }
         if (ws_.NUM_LEAVES < 1) {
-            return;  // no pitch to build an outline with
+            return;  // no pitch, so no outline was built
         }
-        build_leaf_edges(ws_);
         canvas_.set_pen_colour(RED);
         outline(0, false);
         outline(1, false);
@@ -168,7 +166,7 @@ private:
         }
     }
 
-    WorkingState& ws_;
+    const WorkingState& ws_;
     Canvas& canvas_;
     char sep_;
     std::vector<Pixel> points_;
@@ -188,7 +186,7 @@ std::optional<Pixel> to_screen_finite(int plot_scale, Real x, Real y) {
     return TO_SCREEN(plot_scale, x, y);
 }
 
-void DRAW_LAP(WorkingState& ws, Canvas& canvas, char decimal_separator) {
+void DRAW_LAP(const WorkingState& ws, Canvas& canvas, char decimal_separator) {
     Plot(ws, canvas, decimal_separator).draw();
 }
 

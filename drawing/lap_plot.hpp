@@ -24,10 +24,11 @@ inline constexpr int PLOT_HEIGHT = 341;
 [[nodiscard]] std::optional<Pixel> to_screen_finite(int plot_scale, Real x, Real y);
 
 // Repaints the whole plot on a canvas of PLOT_WIDTH x PLOT_HEIGHT pixels and
-// rebuilds LEAF_EDGES on the way. Before any load it draws the empty plot
-// (background, grid, labels, outer rim) and touches no zone array. Points of
-// the outline that are not finite are left out of the polylines, and a zone
-// arc that would need one is not drawn.
-void DRAW_LAP(WorkingState& ws, Canvas& canvas, char decimal_separator);
+// changes nothing in the working state: it paints the LEAF_EDGES the caller
+// built (build_leaf_edges, once per command) for the state's settings. Before
+// any load it draws the empty plot (background, grid, labels, outer rim) and
+// reads no zone array. Points of the outline that are not finite are left out
+// of the polylines, and a zone arc that would need one is not drawn.
+void DRAW_LAP(const WorkingState& ws, Canvas& canvas, char decimal_separator);
 
 }  // namespace dz

@@ -5,13 +5,6 @@
 
 namespace dz {
 
-// Method: with the half pitch h = pi / N, each zone's shifted value v_k (the
-// measured value for "Spindle", the smoothed profile otherwise, plus
-// BASE_OFFSET) and m the largest of 0 and all v_k, the leaf spans at zone k
-// the angles 2h - t_k .. t_k from the +y axis, t_k = (v_k / m + 1) h. Edge 0
-// is the point at angle t_k on the zone circle, edge 1 its reflection in the
-// leaf's centre line (the ray at angle h). With m = 0 every zone has zero
-// width: both edges lie on the centre line.
 void build_leaf_edges(WorkingState& ws) {
     const Real h = PI / static_cast<Real>(ws.NUM_LEAVES);
     const Real cp = std::cos(2 * h);

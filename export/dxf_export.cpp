@@ -42,7 +42,10 @@ constexpr std::size_t VERTEX_HANDLE_LINE = 3;
 constexpr std::size_t VERTEX_X_LINE = 17;
 constexpr std::size_t VERTEX_Y_LINE = 19;
 
-std::vector<std::string_view> split_lines(std::string_view text) {
+// The lines of a stored template text, cut at every LF and nowhere else
+// (unlike a surface file's lines, see split_text_file_lines: no CR or
+// Ctrl-Z rule, the template holds neither); no empty line after a final LF.
+std::vector<std::string_view> split_at_lf(std::string_view text) {
     std::vector<std::string_view> lines;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -112,10 +115,10 @@ void collect_handles(const std::vector<std::string_view>& lines, std::size_t ski
 
 Template load_template() {
     Template t;
-    t.head = split_lines(dxf_template::Memo1);
-    t.middle = split_lines(dxf_template::Memo2);
-    t.vertex = split_lines(dxf_template::EACH_PT);
-    t.tail = split_lines(dxf_template::Memo3);
+    t.head = split_at_lf(dxf_template::Memo1);
+    t.middle = split_at_lf(dxf_template::Memo2);
+    t.vertex = split_at_lf(dxf_template::EACH_PT);
+    t.tail = split_at_lf(dxf_template::Memo3);
     if (t.vertex.size() < VERTEX_LINES) throw std::logic_error("dxf template: short vertex");
 
     const auto seed = std::find(t.head.begin(), t.head.end(), "$HANDSEED");

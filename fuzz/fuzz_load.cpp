@@ -186,11 +186,10 @@ constexpr long long PIXEL_BOUND = (1LL << 24) + 1000;
 
 bool pixel_ok(dz::Pixel p) { return std::llabs(p.x) <= PIXEL_BOUND && std::llabs(p.y) <= PIXEL_BOUND; }
 
-void check_plot(dz::WorkingState& ws, char sep) {
-    const dz::WorkingState before = ws;
+// The drawing only reads the state (it takes it const).
+void check_plot(const dz::WorkingState& ws, char sep) {
     dz::RecordingCanvas canvas;
     dz::DRAW_LAP(ws, canvas, sep);
-    check(same_state(before, ws), "DRAW_LAP changed the working state");
     for (const dz::CanvasCall& call : canvas.calls()) {
         switch (call.op) {
             case dz::CanvasOp::move_to:

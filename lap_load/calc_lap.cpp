@@ -2,6 +2,7 @@
 #include "lap_load/calc_lap.hpp"
 
 #include <cmath>
+#include <utility>
 
 #include "drawing/leaf_outline.hpp"
 #include "lap_calc/spline_fit.hpp"
@@ -26,7 +27,8 @@ Real base_offset(const WorkingState& ws) { return ws.SPINDLE ? -ws.RAW_MIN : -ws
 bool outline_finite(const WorkingState& ws) { return all_finite(ws.LEAF_EDGES, ws.LEAF_EDGES.size()); }
 
 // Applies a change of the lap settings and rebuilds the outline; when the
-// outline would not be finite, puts the settings back and refuses.
+// outline would not be finite, puts the settings and their outline back and
+// refuses.
 template <typename Change>
 std::optional<std::string> change_settings(WorkingState& ws, Change change) {
     const auto leaves = ws.NUM_LEAVES;
@@ -35,13 +37,14 @@ std::optional<std::string> change_settings(WorkingState& ws, Change change) {
     const auto offset = ws.BASE_OFFSET;
     change();
     if (!ws.loaded) return std::nullopt;
+    N_VECTOR edges = ws.LEAF_EDGES;
     build_leaf_edges(ws);
     if (std::isfinite(ws.BASE_OFFSET) && outline_finite(ws)) return std::nullopt;
     ws.NUM_LEAVES = leaves;
     ws.EFFICIENCY = efficiency;
     ws.SPINDLE = spindle;
     ws.BASE_OFFSET = offset;
-    build_leaf_edges(ws);
+    ws.LEAF_EDGES = std::move(edges);  // the outline of the settings put back
     return NOT_FINITE_REFUSED;
 }
 

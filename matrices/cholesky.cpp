@@ -33,18 +33,6 @@ void Matrices::CHOL_FACTOR(NXN_MATRIX& m, int& status) const
     }
 }
 
-// CHOL_SOLVE: solve R^T R x = b with R from CHOL_FACTOR.
-//
-// Usual call: after CHOL_FACTOR(m, status) gave status 0: CHOL_SOLVE(m, b).
-//
-//   on entry  m  the output of CHOL_FACTOR (read only, upper triangle).
-//             b  the right-hand side, n = MAT_ORDER elements.
-//   on return b  the solution x.
-//
-// Not checked: the status was 0 (else R has a zero or meaningless diagonal).
-//
-// Method: forward substitution with R^T, then back substitution with R, both
-// as inner products read from the upper triangle.
 void Matrices::CHOL_SOLVE(const NXN_MATRIX& m, N_VECTOR& b) const
 {
     const int n = MAT_ORDER;

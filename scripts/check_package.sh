@@ -42,7 +42,7 @@ for file in usr/bin/doroziri usr/bin/doroziri-cli usr/lib/doroziri/doroziri_png.
             usr/share/metainfo/org.doroziri.Doroziri.metainfo.xml \
             usr/share/man/man1/doroziri.1.gz usr/share/man/man1/doroziri-cli.1.gz \
             $doc/README.md $doc/copyright $doc/changelog.gz \
-            $doc/examples/mirror200.srf $doc/examples/profile500.srf; do
+            $doc/examples/mirror200.srf $doc/examples/profile500.srf $doc/examples/parabolise200.srf; do
   [[ -s $scratch/$file ]] || fail "missing or empty in the package: $file"
 done
 [[ -x $scratch/usr/bin/doroziri && -x $scratch/usr/bin/doroziri-cli ]] || fail "programs not executable"

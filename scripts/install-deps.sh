@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-svg-dev libgl-dev fonts-liberation libdxflib-dev
+  libeigen3-dev libdxflib-dev
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-liberation
   poppler-utils
   python3 python3-ezdxf
   locales

@@ -10,7 +10,7 @@
 
 namespace dz {
 
-std::vector<std::string> split_lines(std::string_view bytes) {
+std::vector<std::string> split_text_file_lines(std::string_view bytes) {
     std::vector<std::string> lines;
     std::string line;
     bool pending = false;  // characters read since the last line end
@@ -139,7 +139,7 @@ SurfaceReadResult read_surface(std::string_view bytes, Tokenizer& tokenizer, int
         return result;
     }
     if (bytes.substr(0, 3) == "\xef\xbb\xbf") bytes.remove_prefix(3);  // not part of the caption
-    const std::vector<std::string> lines = split_lines(bytes);
+    const std::vector<std::string> lines = split_text_file_lines(bytes);
     auto line_at = [&](std::size_t index) -> std::string {
         return index < lines.size() ? lines[index] : std::string();
     };

@@ -38,7 +38,7 @@ inline constexpr const char* UTF16_MESSAGE =
 // Splits the bytes of a text file into lines: a line ends with LF or CR LF, a
 // CR not followed by LF is dropped, and a Ctrl-Z (code 26) ends the file. A
 // file ending right after a line break has no extra empty line.
-[[nodiscard]] std::vector<std::string> split_lines(std::string_view bytes);
+[[nodiscard]] std::vector<std::string> split_text_file_lines(std::string_view bytes);
 
 // Reads a whole surface file with `tokenizer` (whose decimal separator is the
 // user's) into zone arrays of `zone_capacity` entries (the working state's

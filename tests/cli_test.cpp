@@ -16,6 +16,7 @@
 #include "app/template_files.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
+#include "removal/removal.hpp"
 #include "tests/test_text.hpp"
 
 namespace {
@@ -43,6 +44,11 @@ std::string slurp(const std::filesystem::path& path) {
 
 const std::string EXAMPLES = std::string(DOROZIRI_SOURCE_DIR) + "/examples/";
 const std::string MIRROR = EXAMPLES + "mirror200.srf";
+
+// A golden file of tests/data; empty when it is missing.
+std::string golden(const std::string& name) {
+    return slurp(std::string(DOROZIRI_SOURCE_DIR) + "/tests/data/" + name);
+}
 
 std::vector<std::string> split_tabs(const std::string& line) {
     std::vector<std::string> fields;
@@ -94,7 +100,6 @@ protected:
 };
 
 TEST_F(CliTest, TextExport_EachLapType) {
-    const std::string bytes = slurp(MIRROR);
     struct Case {
         const char* what;
         std::vector<std::string> args;
@@ -114,7 +119,7 @@ TEST_F(CliTest, TextExport_EachLapType) {
         EXPECT_EQ(r.code, 0);
         EXPECT_EQ(r.err, "");
         outputs.push_back(r.out);
-        EXPECT_EQ(r.out, library_export(bytes, c.steps));
+        EXPECT_EQ(r.out, golden(c.steps.spindle ? "mirror200_spindle.txt" : "mirror200_stroke.txt"));
         const std::vector<std::string> lines = dz::testing::crlf_lines(r.out);
         ASSERT_EQ(lines.size(), 43u);
         EXPECT_EQ(lines[0], "200 mm f/5 paraboloid, test of 7 December");
@@ -161,7 +166,24 @@ TEST_F(CliTest, Txt_WritesAndReplacesFile) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "");  // nothing on standard output when a file is named
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(slurp(target), library_export(slurp(MIRROR), {true, true}));
+    EXPECT_EQ(slurp(target), golden("mirror200_spindle.txt"));
+}
+
+// Both exports of both examples under both lap types, written to files,
+// byte for byte as tests/data holds them (see golden_load_test).
+TEST_F(CliTest, Exports_AsTheGoldenFiles) {
+    for (const char* example : {"mirror200", "profile500"}) {
+        for (const char* lap : {"stroke", "spindle"}) {
+            const std::string name = std::string(example) + "_" + lap;
+            SCOPED_TRACE(name);
+            const std::string txt = (dir_ / (name + ".txt")).string();
+            const std::string dxf = (dir_ / (name + ".dxf")).string();
+            const CliRun r = run({"--lap", lap, "--txt", txt, "--dxf", dxf, EXAMPLES + example + ".srf"});
+            ASSERT_EQ(r.code, 0) << r.err;
+            EXPECT_TRUE(slurp(txt) == golden(name + ".txt"));
+            EXPECT_TRUE(slurp(dxf) == golden(name + ".dxf"));
+        }
+    }
 }
 
 TEST_F(CliTest, CommaSeparator_FileOptionsAndExport) {
@@ -276,6 +298,48 @@ TEST_F(CliTest, Errors_MessagesAndExitStatus) {
         }
     }
     EXPECT_FALSE(std::filesystem::exists(unwritable));
+}
+
+TEST_F(CliTest, Check_TheTableOfTheLapAsSet) {
+    // the table after the settings, as the library writes it, to a file or
+    // to standard output, with the user's separator
+    const std::string target = (dir_ / "check.txt").string();
+    const CliRun r = run({"--lap", "stroke", "--leaves", "6", "--efficiency", "80", "--check", target, MIRROR});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");  // an export was asked for: no text export on standard output
+    dz::WorkingState ws;
+    ASSERT_FALSE(dz::CALC_LAP(ws, slurp(MIRROR), false, '.'));
+    ASSERT_FALSE(dz::set_lap_type(ws, false));
+    ASSERT_FALSE(dz::set_num_leaves(ws, 6));
+    ASSERT_FALSE(dz::apply_efficiency(ws, 80));
+    const std::string expected = dz::check_table(ws, dz::check_removal(ws, dz::WearModel(ws)), '.');
+    EXPECT_EQ(slurp(target), expected);
+    const std::string header = "\r\nradius, mm\tmeasured\tleaf width\tpredicted\tresidual\r\n";
+    EXPECT_EQ(expected.substr(expected.find(header), header.size()), header);
+
+    std::string komma = slurp(MIRROR);
+    for (char& c : komma) {
+        if (c == '.') c = ',';
+    }
+    const CliRun comma = run({"--check", "-", write("komma.srf", komma)}, ',');
+    ASSERT_EQ(comma.code, 0) << comma.err;
+    EXPECT_NE(comma.out.find("\r\n0,0\t"), std::string::npos);
+    EXPECT_EQ(comma.out.find("\t0.0"), std::string::npos);
+
+    // refused before anything is written: two outputs on one file, the
+    // surface file itself
+    const CliRun clash = run({"--check", target, "--txt", target, MIRROR});
+    EXPECT_EQ(clash.code, 2);
+    EXPECT_NE(clash.err.find("--txt " + target + " and --check " + target), std::string::npos) << clash.err;
+    const std::string surface = write("own.srf", slurp(MIRROR));
+    for (const char* option : {"--check", "--check-png"}) {
+        const CliRun onto = run({option, surface, surface});
+        EXPECT_EQ(onto.code, 1) << option;
+        EXPECT_EQ(slurp(surface), slurp(MIRROR)) << option;
+    }
+    const std::string help = run({"--help"}).out;
+    EXPECT_NE(help.find("--check FILE"), std::string::npos);
+    EXPECT_NE(help.find("--check-png FILE"), std::string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drawing/lap_plot.hpp"
+#include "drawing/leaf_outline.hpp"
 #include "drawing/recording_canvas.hpp"
 #include "tests/test_states.hpp"
 
@@ -28,10 +29,20 @@ constexpr Rgb GREEN{0, 255, 0};
 constexpr Rgb RED{255, 0, 0};
 constexpr Rgb BLUE{0, 0, 255};
 
-RecordingCanvas draw(dz::WorkingState& ws, char sep = '.') {
+// The plot of the state as it stands: the drawing builds nothing.
+RecordingCanvas paint(const dz::WorkingState& ws, char sep = '.') {
     RecordingCanvas canvas;
     dz::DRAW_LAP(ws, canvas, sep);
     return canvas;
+}
+
+// What a command does: the outline built for the settings, then the plot.
+RecordingCanvas draw(dz::WorkingState& ws, char sep = '.') {
+    const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
+    if (ws.loaded && ws.NUM_LEAVES >= 1 && ws.ZONE_COUNT >= 1 && ws.LEAF_EDGES.size() >= 4 * n) {
+        dz::build_leaf_edges(ws);
+    }
+    return paint(ws, sep);
 }
 
 Pixel to_screen(Real x, Real y) { return dz::TO_SCREEN(301, x, y); }
@@ -161,27 +172,47 @@ TEST(LapPlot_BeforeLoad, TouchesNoZoneArray) {
     dz::WorkingState ws = loaded_state(10);
     ws.loaded = false;
     ws.NUM_LEAVES = 0;  // not even a usable leaf count
-    const RecordingCanvas canvas = draw(ws);
-    for (Real v : ws.LEAF_EDGES) {
-        EXPECT_TRUE(std::isnan(v));
-    }
+    const RecordingCanvas canvas = paint(ws);
     EXPECT_EQ(canvas.count(CanvasOp::arc), 1u);
     EXPECT_EQ(canvas.count(CanvasOp::polyline), 0u);
 
     // A loaded state whose edge storage was never sized is drawn like the empty plot.
     dz::WorkingState unsized = loaded_state(10);
     unsized.LEAF_EDGES.clear();
-    const RecordingCanvas c2 = draw(unsized);
+    const RecordingCanvas c2 = paint(unsized);
     EXPECT_EQ(c2.count(CanvasOp::polyline), 0u);
-    EXPECT_TRUE(unsized.LEAF_EDGES.empty());
 }
 
-TEST(LapPlot_Outline, RebuildsEdgesAndDrawsFourPolylinesInOrder) {
+TEST(LapPlot_Outline, PaintsTheOutlineItIsGiven) {
+    // No outline built yet: the edges are NaN, so no polyline and no zone arc.
+    dz::WorkingState ws = loaded_state(10, 20);
+    const RecordingCanvas unbuilt = paint(ws);
+    EXPECT_EQ(unbuilt.count(CanvasOp::polyline), 0u);
+    EXPECT_EQ(unbuilt.count(CanvasOp::arc), 2u);  // the rims only
+
+    // A hand-made outline, not the one the settings give, is painted as it is.
+    for (int k = 0; k < 10; ++k) {
+        for (int edge = 0; edge < 2; ++edge) {
+            ws.edge_at(edge, k, 0) = (edge == 0 ? 1 : -1) * Real(k) / 20;
+            ws.edge_at(edge, k, 1) = Real(k) / 10;
+        }
+    }
+    ws.edge_at(1, 5, 0) = std::numeric_limits<Real>::infinity();  // splits edge 1 in two runs
+    const auto polylines = paint(ws).of(CanvasOp::polyline);
+    ASSERT_EQ(polylines.size(), 6u);
+    EXPECT_EQ(polylines[0].points.size(), 10u);
+    EXPECT_EQ(polylines[1].points.size(), 5u);
+    EXPECT_EQ(polylines[2].points.size(), 4u);
+    EXPECT_EQ(polylines[0].points[3], to_screen(Real(3) / 20, Real(3) / 10));
+    EXPECT_EQ(polylines[3].points[3], to_screen(-Real(3) / 20, Real(3) / 10));  // mirrored edge 0
+}
+
+TEST(LapPlot_Outline, DrawsFourPolylinesInOrder) {
     for (int zones : {1, 2, 10, 500}) {
         dz::WorkingState ws = loaded_state(zones, 5);
         const RecordingCanvas canvas = draw(ws);
         for (Real v : ws.LEAF_EDGES) {
-            ASSERT_TRUE(std::isfinite(v)) << zones;  // step 6 ran
+            ASSERT_TRUE(std::isfinite(v)) << zones;
         }
         const auto polylines = canvas.of(CanvasOp::polyline);
         ASSERT_EQ(polylines.size(), 4u);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "matrices/matrices.hpp"
+#include "tests/same_bits.hpp"
 
 namespace dz::matrices_test {
 
@@ -51,10 +52,7 @@ inline NXN_MATRIX random_matrix(int n, std::mt19937_64& gen)
 
 // Bits of one real (the 80 significant bits), for exact comparisons that
 // also tell NaNs and signed zeros apart.
-inline bool same_bits(Real a, Real b)
-{
-    return std::memcmp(&a, &b, 10) == 0;
-}
+using dz::testing::same_bits;
 
 // Matrices on which the fast factorisation must give the reference's bits.
 // Small integers with many zeros make exact zero pivots, zero t values,

@@ -13,12 +13,13 @@
 #include <vector>
 
 #include "app/png_module.hpp"
+#include "tests/state_compare.hpp"
 #include "tests/test_states.hpp"
 #include "working_state/working_state.hpp"
 
 namespace {
 
-using dz::testing::loaded_state;
+using dz::testing::drawn_state;
 
 
 std::uint32_t big_endian(const std::string& bytes, std::size_t at) {
@@ -39,7 +40,8 @@ TEST(PngModule_Render, WritesPlotFromProcessWithoutQt) {
     const auto dir = std::filesystem::temp_directory_path() / ("dz_png_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const dz::WorkingState empty;
-    const dz::WorkingState loaded = loaded_state(20, 10);
+    const dz::WorkingState loaded = drawn_state(20, 10);
+    const dz::WorkingState loaded_before = loaded;
     for (const dz::WorkingState* ws : {&empty, &loaded}) {
         const std::string path = (dir / "plot.png").string();
         char error[256] = "untouched";
@@ -54,10 +56,8 @@ TEST(PngModule_Render, WritesPlotFromProcessWithoutQt) {
         EXPECT_EQ(big_endian(bytes, 20), 341u);
         std::filesystem::remove(path);
     }
-    // The caller's state is not changed (the drawing rebuilds a copy).
-    for (dz::Real v : loaded.LEAF_EDGES) {
-        EXPECT_TRUE(std::isnan(v));  // still the NaN it was built with
-    }
+    // The caller's state is not changed.
+    EXPECT_TRUE(dz::testing::differing_fields(loaded_before, loaded).empty());
 
     // Failures come back as a status and a message cut to the buffer.
     const std::string bad = (dir / "no-such-dir" / "plot.png").string();
@@ -72,6 +72,33 @@ TEST(PngModule_Render, WritesPlotFromProcessWithoutQt) {
     EXPECT_NE(render(&loaded, bad.c_str(), '.', nullptr, 0), 0);
 
     std::filesystem::remove_all(dir);
+    dlclose(module);
+}
+
+TEST(PngModule_RenderRemoval, ChartBytesInMemory) {
+    void* module = dlopen(DOROZIRI_PNG_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    const auto render = reinterpret_cast<dz::RenderPngBytesFunction>(dlsym(module, dz::REMOVAL_PNG_BYTES_SYMBOL));
+    ASSERT_NE(render, nullptr) << dlerror();
+    const auto keep = [](void* context, const char* bytes, std::size_t size) {
+        static_cast<std::string*>(context)->assign(bytes, size);
+    };
+    const dz::WorkingState loaded = loaded_state(20, 10);
+    std::string png;
+    char error[256] = "untouched";
+    ASSERT_EQ(render(&loaded, ',', keep, &png, error, sizeof error), 0) << error;
+    EXPECT_STREQ(error, "");
+    ASSERT_GT(png.size(), 33u);
+    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_EQ(big_endian(png, 16), 720u);
+    EXPECT_EQ(big_endian(png, 20), 440u);
+    // nothing to predict before a load, and nowhere to put it
+    const dz::WorkingState empty;
+    std::string none;
+    EXPECT_EQ(render(&empty, '.', keep, &none, error, sizeof error), 2);
+    EXPECT_NE(std::string(error), "");
+    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(render(&loaded, '.', nullptr, nullptr, error, sizeof error), 2);
     dlclose(module);
 }
 

@@ -21,7 +21,7 @@
 
 namespace {
 
-using dz::testing::loaded_state;
+using dz::testing::drawn_state;
 
 using dz::Pixel;
 using dz::QtCanvas;
@@ -157,9 +157,9 @@ TEST(QtCanvas_Primitives, RectangleLinesAndText) {
 }
 
 TEST(QtCanvas_LapPlot, EmptyAndLoadedPlots) {
-    dz::WorkingState empty;
-    dz::WorkingState loaded = loaded_state(20, 10);
-    for (dz::WorkingState* ws : {&empty, &loaded}) {
+    const dz::WorkingState empty;
+    const dz::WorkingState loaded = drawn_state(20, 10);
+    for (const dz::WorkingState* ws : {&empty, &loaded}) {
         QImage image = blank(Qt::black);  // the background must cover everything
         {
             QtCanvas canvas(image);
@@ -211,7 +211,7 @@ TEST(QtCanvas_PngModule, SameImageAsTheWindowDraws) {
     const auto render = reinterpret_cast<dz::RenderPngFunction>(dlsym(module, dz::PNG_RENDER_SYMBOL));
     ASSERT_NE(render, nullptr) << dlerror();
 
-    dz::WorkingState ws = loaded_state(30, 10);
+    const dz::WorkingState ws = drawn_state(30, 10);
     const std::string path =
         QDir::temp().filePath(QStringLiteral("dz_qt_canvas_test_%1.png").arg(::getpid())).toStdString();
     char error[256] = "";

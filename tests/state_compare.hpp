@@ -3,25 +3,18 @@
 // Comparing two working states field by field, for the tests and the fuzzer
 // that check that a refused load or command changes nothing.
 
-#include <cmath>
 #include <string>
 #include <vector>
 
+#include "tests/same_bits.hpp"
 #include "working_state/working_state.hpp"
 
 namespace dz::testing {
 
-// Equal values, NaN counting as equal to NaN.
-inline bool same(Real a, Real b) { return a == b || (std::isnan(a) && std::isnan(b)); }
-
-template <typename Alloc>
-bool same(const std::vector<Real, Alloc>& a, const std::vector<Real, Alloc>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (!same(a[i], b[i])) return false;
-    }
-    return true;
-}
+// The same bits (all 10 bytes: -0 is not +0), and the same length.
+using dz::testing::same_bits;
+inline bool same(Real a, Real b) { return same_bits(a, b); }
+inline bool same(const N_VECTOR& a, const N_VECTOR& b) { return same_bits(a, b); }
 
 // The names of the fields that differ, among everything of the working state
 // that the user sees or that a later command reads; empty when none does.

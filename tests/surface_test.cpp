@@ -77,7 +77,7 @@ TEST(SplitLines_LineEnds, LfCrLfLoneCrAndCtrlZ) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.bytes));
-        EXPECT_EQ(dz::split_lines(c.bytes), c.lines);
+        EXPECT_EQ(dz::split_text_file_lines(c.bytes), c.lines);
     }
 }
 

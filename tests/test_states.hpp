@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "drawing/leaf_outline.hpp"
 #include "working_state/working_state.hpp"
 
 namespace dz::testing {
@@ -25,6 +26,14 @@ inline WorkingState loaded_state(int zones, Real first_radius = 0) {
     }
     ws.LEAF_EDGES.assign(static_cast<std::size_t>(4 * zones), std::numeric_limits<Real>::quiet_NaN());
     ws.loaded = true;
+    return ws;
+}
+
+// The same state with its outline built, as a command leaves it before it
+// draws.
+inline WorkingState drawn_state(int zones, Real first_radius = 0) {
+    WorkingState ws = loaded_state(zones, first_radius);
+    build_leaf_edges(ws);
     return ws;
 }
 

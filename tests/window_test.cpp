@@ -23,12 +23,16 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 
 #include "app/commands.hpp"
 #include "app/main_window.hpp"
 #include "app/qt_dialogs.hpp"
+#include "app/removal_chart_painter.hpp"
+#include "app/removal_view.hpp"
+#include "file_io/file_io.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"
 #include "tests/window_test_support.hpp"
@@ -130,10 +134,14 @@ TEST_F(WindowTest, TFORM1_ControlsAsDesigned) {
     EXPECT_EQ(radios[0]->nextInFocusChain(), radios[1]);
 
     const auto menus = window.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 2);
+    ASSERT_EQ(menus.size(), 3);
     EXPECT_EQ(menus[0]->text(), "File");
-    EXPECT_EQ(menus[1]->text(), "Help");
-    EXPECT_EQ(menus[1]->menu(), nullptr);
+    EXPECT_EQ(menus[1]->text(), "View");
+    EXPECT_EQ(menus[2]->text(), "Help");
+    EXPECT_EQ(menus[2]->menu(), nullptr);
+    ASSERT_NE(menus[1]->menu(), nullptr);
+    ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
+    EXPECT_EQ(menus[1]->menu()->actions()[0]->text(), "Predicted removal");
     ASSERT_NE(menus[0]->menu(), nullptr);
     QStringList items;
     for (const QAction* action : menus[0]->menu()->actions()) items << action->text();
@@ -261,6 +269,75 @@ TEST_F(WindowTest, TFORM1_ClicksReachCommands) {
     window.findChild<QAction*>("Open1")->trigger();
     EXPECT_TRUE(spindle->isChecked());
     EXPECT_TRUE(window.commands().state().SPINDLE);
+}
+
+TEST_F(WindowTest, RemovalView_FollowsEveryChangeAndSaves) {
+    TFORM1 window({}, &dialogs_);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.removal_view(), nullptr);  // made when first asked for
+
+    // opened before a load: nothing to show, nothing to save
+    window.findChild<QAction*>("Removal1")->trigger();
+    dz::RemovalView* view = window.removal_view();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_TRUE(view->isWindow());
+    EXPECT_FALSE(view->check().has_value());
+    EXPECT_FALSE(child<QPushButton>(window, "REMOVAL_SAVE")->isEnabled());
+    EXPECT_EQ(window.size(), QSize(692, 470 + window.menuBar()->sizeHint().height()));
+
+    // a load, then the leaves, the efficiency and the lap type: each redraws
+    // it with the state the commands left
+    const std::string surface = write_surface("m.srf", "Opened").toStdString();
+    dialogs_.files = {FileAnswer{surface}};
+    window.findChild<QAction*>("Open1")->trigger();
+    ASSERT_TRUE(view->check().has_value());
+    auto expected = [&] {
+        return dz::check_removal(window.commands().state(), dz::WearModel(window.commands().state()));
+    };
+    EXPECT_EQ(view->check()->fit.predicted, expected().fit.predicted);
+    EXPECT_TRUE(view->figures().startsWith("RMS ")) << view->figures().toStdString();
+    EXPECT_TRUE(view->figures().contains(" % left")) << view->figures().toStdString();
+    EXPECT_EQ(view->chart_image().size(), QSize(dz::REMOVAL_CHART_WIDTH, dz::REMOVAL_CHART_HEIGHT));
+
+    dialogs_.answers = {"3"};
+    QTest::mouseClick(child<QLabel>(window, "NP_LABEL"), Qt::LeftButton);
+    EXPECT_TRUE(view->figures().contains("3 leaves")) << view->figures().toStdString();
+    const QImage stroke = view->chart_image();
+    auto* spindle = child<QGroupBox>(window, "LAP_CHOICE")->findChildren<QRadioButton*>().at(1);
+    QTest::mouseClick(spindle, Qt::LeftButton);
+    EXPECT_EQ(view->check()->fit.residual, expected().fit.residual);
+    EXPECT_TRUE(view->figures().contains("Spindle"));
+    EXPECT_NE(view->chart_image(), stroke);
+    // the efficiency moves the spindle's widths (its offset is the lowest
+    // measured value, -4)
+    const std::vector<double> at_100 = view->check()->widths;
+    dialogs_.answers = {"80"};
+    QTest::mouseClick(child<QLabel>(window, "INCR_LABEL"), Qt::LeftButton);
+    EXPECT_NE(view->check()->widths, at_100);
+    EXPECT_EQ(view->check()->widths, expected().widths);
+
+    // Save as PNG: the chart as shown; never onto the surface file
+    const std::string png = (dir_ / "chart.png").string();
+    dialogs_.files = {FileAnswer{png}};
+    QTest::mouseClick(child<QPushButton>(window, "REMOVAL_SAVE"), Qt::LeftButton);
+    EXPECT_TRUE(dialogs_.messages.empty());
+    QImage saved;
+    ASSERT_TRUE(saved.load(QString::fromStdString(png)));
+    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), view->chart_image());
+    dialogs_.files = {FileAnswer{surface}};
+    QTest::mouseClick(child<QPushButton>(window, "REMOVAL_SAVE"), Qt::LeftButton);
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0], dz::export_onto_surface_message(surface));
+    EXPECT_EQ(whole_number_surface("Opened"), [&] {
+        std::ifstream in(surface, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }());
+
+    // opened again: the same window, raised
+    window.findChild<QAction*>("Removal1")->trigger();
+    EXPECT_EQ(window.removal_view(), view);
 }
 
 TEST_F(WindowTest, TFORM1_ExitClosesWithAltX) {

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The "Predicted removal" view: a window of its own beside the main window
+// with the chart of measured, predicted and residual values, the figures in
+// words and a button that saves the chart as PNG. The main window hands it
+// the working state after every change; it only reads it.
+
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "removal/removal.hpp"
+
+class QLabel;
+class QPushButton;
+
+namespace dz {
+
+class Dialogs;
+
+class RemovalView final : public QWidget {
+public:
+    // A top-level window owned by `parent`; asks for the PNG's file name
+    // through `dialogs`; numbers with `decimal_separator`.
+    RemovalView(QWidget* parent, Dialogs& dialogs, char decimal_separator);
+    ~RemovalView() override;
+
+    // Computes and redraws the prediction of the lap that `ws` draws now
+    // (the wear matrix is filled again only for other zones); an unloaded
+    // state empties the chart. `surface_path` is the file of the state,
+    // which Save as PNG will not overwrite.
+    void show_state(const WorkingState& ws, const std::string& surface_path);
+
+    // What the view shows: the figures line, and the check (none before a
+    // surface is loaded).
+    [[nodiscard]] QString figures() const;
+    [[nodiscard]] const std::optional<RemovalCheck>& check() const { return check_; }
+    // The chart as it would be saved.
+    [[nodiscard]] QImage chart_image() const;
+
+    // The button's command: asks for a file and writes the PNG there.
+    void save_png();
+
+private:
+    class Chart;
+
+    Dialogs& dialogs_;
+    char decimal_separator_;
+    Chart* chart_ = nullptr;
+    QLabel* figures_ = nullptr;
+    QPushButton* save_ = nullptr;
+    std::optional<WearModel> model_;
+    std::optional<RemovalCheck> check_;
+    std::string caption_;
+    std::string surface_path_;
+    std::string folder_;  // where the save dialog opens
+};
+
+}  // namespace dz

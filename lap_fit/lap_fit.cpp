@@ -1,0 +1,486 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The least-squares lap design (see lap_fit.hpp).
+
+#include "lap_fit/lap_fit.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+
+#include "lap_fit/dual_qp.hpp"
+
+namespace dz {
+
+namespace {
+
+using Eigen::Index;
+using Eigen::MatrixXd;
+using Eigen::VectorXd;
+
+// The roughness term and the ridge, relative to the scaled data (see fit_lap).
+constexpr double ROUGHNESS = 1e-11;
+constexpr double RIDGE = 1e-12;
+// The curvature is held this much inside its bound, the QP to this tolerance.
+constexpr double BOUND_MARGIN = 1e-9;
+constexpr double QP_TOLERANCE = 1e-12;
+// Below this (relative to max |m|) the polishing time counts as 0.
+constexpr double TAU_ZERO = 1e-9;
+// Programmes solved, each with the regularisation centred on the last result.
+constexpr int PROXIMAL_STEPS = 4;
+
+// A value read off a straight line between two entries: (1 - f) v_lo + f v_hi.
+struct Interpolant {
+    int lo = 0;
+    int hi = 0;
+    double f = 0;
+};
+
+// The zones in order of radius, equal radii in file order.
+std::vector<int> radius_order(std::span<const double> radii)
+{
+    std::vector<int> order(radii.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return radii[static_cast<std::size_t>(a)] < radii[static_cast<std::size_t>(b)];
+    });
+    return order;
+}
+
+// The sample radii of the curvature measure.
+double sample_radius(double lo, double hi, int i)
+{
+    if (i == CURVATURE_SAMPLES - 1) return hi;
+    return lo + (hi - lo) * static_cast<double>(i) / static_cast<double>(CURVATURE_SAMPLES - 1);
+}
+
+// The samples of the measure as interpolants between zones (file indices).
+// Empty when there are fewer than two zones or no extent.
+std::vector<Interpolant> curvature_samples(std::span<const double> radii, const std::vector<int>& order,
+                                           double& h)
+{
+    const std::size_t n = radii.size();
+    h = 0;
+    if (n < 2) return {};
+    const double lo = radii[static_cast<std::size_t>(order.front())];
+    const double hi = radii[static_cast<std::size_t>(order.back())];
+    if (!(hi > lo)) return {};
+    h = (hi - lo) / static_cast<double>(CURVATURE_SAMPLES - 1);
+    std::vector<Interpolant> samples(CURVATURE_SAMPLES);
+    std::size_t a = 0;  // sorted position of the last zone with radius <= s
+    for (int i = 0; i < CURVATURE_SAMPLES; ++i) {
+        const double s = sample_radius(lo, hi, i);
+        while (a + 1 < n && radii[static_cast<std::size_t>(order[a + 1])] <= s) ++a;
+        Interpolant& it = samples[static_cast<std::size_t>(i)];
+        it.lo = order[a];
+        if (a + 1 == n) {
+            it.hi = it.lo;
+            it.f = 0;
+        } else {
+            it.hi = order[a + 1];
+            const double ra = radii[static_cast<std::size_t>(it.lo)];
+            const double rb = radii[static_cast<std::size_t>(it.hi)];
+            it.f = (s - ra) / (rb - ra);
+        }
+    }
+    return samples;
+}
+
+double read_off(const Interpolant& it, std::span<const double> v)
+{
+    const double a = v[static_cast<std::size_t>(it.lo)];
+    const double b = v[static_cast<std::size_t>(it.hi)];
+    return a + (b - a) * it.f;
+}
+
+bool all_finite(std::span<const double> v)
+{
+    return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
+}
+
+bool same_bits(const std::vector<double>& kept, std::span<const double> now)
+{
+    return kept.size() == now.size() &&
+           (now.empty() || std::memcmp(kept.data(), now.data(), now.size() * sizeof(double)) == 0);
+}
+
+double peak_to_valley(std::span<const double> v)
+{
+    if (v.empty()) return 0;
+    const auto [mn, mx] = std::minmax_element(v.begin(), v.end());
+    return *mx - *mn;
+}
+
+}  // namespace
+
+// The set-up of one surface: everything of the programme but the floor.
+struct FitWarmStart::Cache {
+    // the problem it was made for
+    std::vector<double> wear, measured, weights, radii;
+    double curvature_bound = 0;
+    bool free_focus = false;
+    // the unknowns: K node values, then tau, beta (and gamma)
+    int K = 0;
+    std::vector<Interpolant> zone_of_node;  // per zone (file order): its place on the nodes
+    MatrixXd bend;                          // (samples - 2) x K: second differences of the sampled widths
+    double h = 0;
+    double scale = 1;                       // max |m|
+    MatrixXd J;                             // qp_factor of the least-squares matrix with its regularisation
+    MatrixXd regularisation;                // the roughness term and the ridge alone
+    VectorXd g;
+
+    [[nodiscard]] bool matches(const FitProblem& p) const
+    {
+        return curvature_bound == p.curvature_bound && free_focus == p.free_focus && same_bits(wear, p.wear) &&
+               same_bits(measured, p.measured) && same_bits(weights, p.weights) && same_bits(radii, p.radii);
+    }
+};
+
+FitWarmStart::FitWarmStart() = default;
+FitWarmStart::~FitWarmStart() = default;
+void FitWarmStart::clear()
+{
+    cache_.reset();
+    reused_ = false;
+}
+
+struct FitAccess {
+    static std::unique_ptr<FitWarmStart::Cache>& cache(FitWarmStart& w) { return w.cache_; }
+    static void set_reused(FitWarmStart& w, bool r) { w.reused_ = r; }
+};
+
+double max_second_derivative(std::span<const double> radii, std::span<const double> widths)
+{
+    double h = 0;
+    const std::vector<Interpolant> samples = curvature_samples(radii, radius_order(radii), h);
+    if (samples.empty()) return 0;
+    double worst = 0;
+    double before = read_off(samples[0], widths);
+    double here = read_off(samples[1], widths);
+    for (int i = 1; i + 1 < CURVATURE_SAMPLES; ++i) {
+        const double after = read_off(samples[static_cast<std::size_t>(i + 1)], widths);
+        const double bend = std::fabs((before - 2 * here + after) / (h * h));
+        if (bend > worst) worst = bend;
+        before = here;
+        here = after;
+    }
+    return worst;
+}
+
+double weighted_rms(std::span<const double> values, std::span<const double> weights)
+{
+    double total = 0;
+    double sum = 0;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        total += weights[k];
+        sum += weights[k] * values[k];
+    }
+    if (!(total > 0)) return 0;
+    const double mean = sum / total;
+    double squares = 0;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const double e = values[k] - mean;
+        squares += weights[k] * e * e;
+    }
+    return std::sqrt(squares / total);
+}
+
+namespace {
+
+// Builds the set-up of the programme for one surface (everything but the floor).
+// Returns false when the least-squares matrix is not definite.
+bool set_up(const FitProblem& p, FitWarmStart::Cache& c, int& factor_status)
+{
+    const std::size_t n = p.measured.size();
+    const std::vector<int> order = radius_order(p.radii);
+    const std::vector<Interpolant> samples = curvature_samples(p.radii, order, c.h);
+    const double lo = p.radii[static_cast<std::size_t>(order.front())];
+    const double hi = p.radii[static_cast<std::size_t>(order.back())];
+
+    // the unknown node values and each zone's place on them
+    std::vector<double> node_radius;
+    c.zone_of_node.assign(n, Interpolant{});
+    if (samples.empty()) {
+        // one radius only: one width for all
+        c.K = 1;
+        node_radius = {lo};
+    } else if (n <= static_cast<std::size_t>(CURVATURE_SAMPLES)) {
+        c.K = static_cast<int>(n);
+        for (std::size_t j = 0; j < n; ++j) {
+            const int zone = order[j];
+            c.zone_of_node[static_cast<std::size_t>(zone)] = {static_cast<int>(j), static_cast<int>(j), 0};
+            node_radius.push_back(p.radii[static_cast<std::size_t>(zone)]);
+        }
+    } else {
+        c.K = CURVATURE_SAMPLES;
+        for (int j = 0; j < c.K; ++j) node_radius.push_back(sample_radius(lo, hi, j));
+        for (std::size_t k = 0; k < n; ++k) {
+            const double t = (p.radii[k] - lo) / (hi - lo) * static_cast<double>(c.K - 1);
+            const int j = std::min(static_cast<int>(std::floor(t)), c.K - 2);
+            c.zone_of_node[k] = {j, j + 1, t - static_cast<double>(j)};
+        }
+    }
+    const int K = c.K;
+    const int p_count = K + (p.free_focus ? 3 : 2);
+
+    // the bending rows: second differences of the sampled widths in node values
+    const int bends = samples.empty() ? 0 : CURVATURE_SAMPLES - 2;
+    MatrixXd sampled = MatrixXd::Zero(static_cast<Index>(samples.size()), K);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const Interpolant& s = samples[i];
+        const double part[2] = {1 - s.f, s.f};
+        const int zones[2] = {s.lo, s.hi};
+        for (int e = 0; e < 2; ++e) {
+            const Interpolant& z = c.zone_of_node[static_cast<std::size_t>(zones[e])];
+            sampled(static_cast<Index>(i), z.lo) += part[e] * (1 - z.f);
+            sampled(static_cast<Index>(i), z.hi) += part[e] * z.f;
+        }
+    }
+    c.bend = MatrixXd::Zero(bends, K);
+    for (int i = 0; i < bends; ++i) c.bend.row(i) = sampled.row(i) - 2 * sampled.row(i + 1) + sampled.row(i + 2);
+
+    // the scaled, weighted least-squares rows: sqrt(a_j) (A B | 0 | 1 | rho^2)
+    c.scale = 0;
+    for (double v : p.measured) c.scale = std::max(c.scale, std::fabs(v));
+    if (c.scale == 0) c.scale = 1;
+    double total = 0;
+    for (double a : p.weights) total += a;
+    MatrixXd rows = MatrixXd::Zero(static_cast<Index>(n), p_count);
+    VectorXd rhs(static_cast<Index>(n));
+    for (std::size_t j = 0; j < n; ++j) {
+        const double* wear_row = p.wear.data() + j * n;
+        for (std::size_t k = 0; k < n; ++k) {
+            const Interpolant& z = c.zone_of_node[k];
+            rows(static_cast<Index>(j), z.lo) += wear_row[k] * (1 - z.f);
+            if (z.f != 0) rows(static_cast<Index>(j), z.hi) += wear_row[k] * z.f;
+        }
+        rows(static_cast<Index>(j), K + 1) = 1;
+        if (p.free_focus) rows(static_cast<Index>(j), K + 2) = p.radii[j] * p.radii[j];
+        const double root = std::sqrt(p.weights[j] / total);
+        rows.row(static_cast<Index>(j)) *= root;
+        rhs(static_cast<Index>(j)) = root * p.measured[j] / c.scale;
+    }
+    // G = rows^T rows, g = rows^T rhs by plain loops (Eigen's matrix product
+    // blocks by the machine's cache sizes, which would change the bits)
+    MatrixXd G(p_count, p_count);
+    c.g = VectorXd::Zero(p_count);
+    for (Index a = 0; a < p_count; ++a) {
+        for (Index b = 0; b <= a; ++b) {
+            double sum = 0;
+            for (Index j = 0; j < static_cast<Index>(n); ++j) sum += rows(j, a) * rows(j, b);
+            G(a, b) = sum;
+            G(b, a) = sum;
+        }
+        double sum = 0;
+        for (Index j = 0; j < static_cast<Index>(n); ++j) sum += rows(j, a) * rhs(j);
+        c.g(a) = sum;
+    }
+    MatrixXd& Rg = c.regularisation;
+    Rg = MatrixXd::Zero(p_count, p_count);
+
+    // the roughness term: int u''^2 over the nodes (triples of distinct radii)
+    for (int j = 1; j + 1 < K; ++j) {
+        const double h1 = node_radius[static_cast<std::size_t>(j)] - node_radius[static_cast<std::size_t>(j - 1)];
+        const double h2 = node_radius[static_cast<std::size_t>(j + 1)] - node_radius[static_cast<std::size_t>(j)];
+        if (!(h1 > 0 && h2 > 0)) continue;
+        const double root = std::sqrt(ROUGHNESS * (h1 + h2) / 2);
+        const double w[3] = {root * 2 / (h1 * (h1 + h2)), -root * 2 / (h1 * h2), root * 2 / (h2 * (h1 + h2))};
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b) Rg(j - 1 + a, j - 1 + b) += w[a] * w[b];
+    }
+    // the ridge
+    const double ridge = RIDGE * std::max(G.trace() / static_cast<double>(p_count), 1e-300);
+    for (Index i = 0; i < p_count; ++i) Rg(i, i) += ridge;
+    G += Rg;
+
+    factor_status = qp_factor(G, c.J);
+    return factor_status == 0;
+}
+
+// The time, piston and focus term that fit a lap's shape best.
+struct Terms {
+    double tau = 0;
+    double beta = 0;
+    double gamma = 0;
+};
+
+// best_terms: tau >= 0, beta (and gamma) minimising sum a (m - tau s - beta -
+// gamma rho^2)^2 for the shape s, by the normal equations of the two or three
+// unknowns (LDL^T with pivoting); with tau = 0 and the rest fitted again
+// when the best tau would be negative.
+Terms best_terms(const std::vector<double>& shape, const FitProblem& p)
+{
+    const std::size_t n = shape.size();
+    auto solve = [&](bool with_shape) {
+        const Index c = (with_shape ? 1 : 0) + 1 + (p.free_focus ? 1 : 0);
+        MatrixXd N = MatrixXd::Zero(c, c);
+        VectorXd b = VectorXd::Zero(c);
+        VectorXd row(c);
+        for (std::size_t j = 0; j < n; ++j) {
+            Index i = 0;
+            if (with_shape) row(i++) = shape[j];
+            row(i++) = 1;
+            if (p.free_focus) row(i) = p.radii[j] * p.radii[j];
+            N.noalias() += p.weights[j] * row * row.transpose();
+            b.noalias() += p.weights[j] * p.measured[j] * row;
+        }
+        const VectorXd x = N.ldlt().solve(b);
+        Terms t;
+        Index i = 0;
+        if (with_shape) t.tau = x(i++);
+        t.beta = x(i++);
+        if (p.free_focus) t.gamma = x(i);
+        return t;
+    };
+    Terms t = solve(true);
+    if (!(t.tau > 0)) t = solve(false);
+    return t;
+}
+
+}  // namespace
+
+FitResult fit_lap(const FitProblem& p)
+{
+    FitResult result;
+    const std::size_t n = p.measured.size();
+    // check the problem
+    if (n == 0 || p.wear.size() != n * n || p.weights.size() != n || p.radii.size() != n) {
+        result.message = "The fit needs the wear matrix, measured values, weights and radii of the same zones.";
+        return result;
+    }
+    if (!all_finite(p.wear) || !all_finite(p.measured) || !all_finite(p.weights) || !all_finite(p.radii)) {
+        result.message = "The fit was given a value that is not a finite number.";
+        return result;
+    }
+    double total = 0;
+    for (double a : p.weights) {
+        if (a < 0) {
+            result.message = "The fit was given a negative zone weight.";
+            return result;
+        }
+        total += a;
+    }
+    if (!(total > 0)) {
+        result.message = "Every zone of the fit weighs 0: nothing to fit.";
+        return result;
+    }
+    if (!(p.floor >= 0 && p.floor <= 1) || !(p.curvature_bound > 0) || !std::isfinite(p.curvature_bound)) {
+        result.message = "The fit's floor must lie in [0, 1] and its curvature bound above 0.";
+        return result;
+    }
+
+    // the set-up: kept from the last fit of the same surface, or made anew
+    std::unique_ptr<FitWarmStart::Cache> own;
+    FitWarmStart::Cache* c = nullptr;
+    if (p.warm != nullptr) {
+        auto& kept = FitAccess::cache(*p.warm);
+        const bool reuse = kept && kept->matches(p);
+        FitAccess::set_reused(*p.warm, reuse);
+        if (!reuse) kept.reset();
+        else c = kept.get();
+    }
+    if (c == nullptr) {
+        own = std::make_unique<FitWarmStart::Cache>();
+        int status = 0;
+        if (!set_up(p, *own, status)) {
+            result.status = FitStatus::not_definite;
+            result.message = "The least-squares matrix of the fit is singular (minor " + std::to_string(status) + ").";
+            return result;
+        }
+        c = own.get();
+        if (p.warm != nullptr) {
+            own->wear.assign(p.wear.begin(), p.wear.end());
+            own->measured.assign(p.measured.begin(), p.measured.end());
+            own->weights.assign(p.weights.begin(), p.weights.end());
+            own->radii.assign(p.radii.begin(), p.radii.end());
+            own->curvature_bound = p.curvature_bound;
+            own->free_focus = p.free_focus;
+            FitAccess::cache(*p.warm) = std::move(own);
+        }
+    }
+
+    // the constraints: tau floor <= u_j <= tau, |bend_i u| <= bound h^2 tau, tau >= 0
+    const int K = c->K;
+    const Index p_count = c->J.rows();
+    const Index tau = K;
+    const Index bends = c->bend.rows();
+    const Index m = 2 * K + 2 * bends + 1;
+    MatrixXd C = MatrixXd::Zero(p_count, m);
+    Index col = 0;
+    for (int j = 0; j < K; ++j, ++col) {
+        C(j, col) = 1;
+        C(tau, col) = -p.floor;
+    }
+    for (int j = 0; j < K; ++j, ++col) {
+        C(j, col) = -1;
+        C(tau, col) = 1;
+    }
+    const double allowed = p.curvature_bound * (1 - BOUND_MARGIN) * c->h * c->h;
+    for (Index i = 0; i < bends; ++i) {
+        for (int sign = -1; sign <= 1; sign += 2, ++col) {
+            C.col(col).head(K) = static_cast<double>(sign) * c->bend.row(i).transpose();
+            C(tau, col) = allowed;
+        }
+    }
+    C(tau, col) = 1;
+    const VectorXd d = VectorXd::Zero(m);
+
+    // proximal steps: the regularisation centred on the last solution, so
+    // that it settles what the data leave open and no longer pulls elsewhere
+    QpSolution qp;
+    VectorXd centre = VectorXd::Zero(p_count);
+    for (int step = 0; step < PROXIMAL_STEPS; ++step) {
+        const VectorXd g = c->g + c->regularisation * centre;
+        const QpStatus status = qp_solve(c->J, g, C, d, QP_TOLERANCE, qp);
+        result.iterations += qp.iterations;
+        if (status != QpStatus::solved) {
+            result.status = FitStatus::no_solution;
+            result.message = status == QpStatus::infeasible ? "The fit's quadratic programme found no feasible point."
+                                                            : "The fit's quadratic programme did not converge.";
+            return result;
+        }
+        centre = qp.x;
+    }
+
+    // the widths u / tau, clipped against rounding
+    const double t = qp.x(tau);
+    result.widths.assign(n, 1.0);
+    if (t > TAU_ZERO) {
+        for (std::size_t k = 0; k < n; ++k) {
+            const Interpolant& z = c->zone_of_node[k];
+            const double u = qp.x(z.lo) * (1 - z.f) + qp.x(z.hi) * z.f;
+            result.widths[k] = std::clamp(u / t, p.floor, 1.0);
+        }
+    }
+
+    // tau, beta, gamma once more for the returned widths and the full matrix,
+    // as the predicted removal of this lap finds them
+    std::vector<double> shape(n, 0.0);
+    for (std::size_t j = 0; j < n; ++j) {
+        const double* wear_row = p.wear.data() + j * n;
+        double sum = 0;
+        for (std::size_t k = 0; k < n; ++k) sum += wear_row[k] * result.widths[k];
+        shape[j] = sum;
+    }
+    const Terms terms = best_terms(shape, p);
+    result.tau = terms.tau;
+    result.beta = terms.beta;
+    result.gamma = terms.gamma;
+
+    // the figures
+    result.residual.resize(n);
+    for (std::size_t j = 0; j < n; ++j) {
+        const double rho2 = p.radii[j] * p.radii[j];
+        result.residual[j] = p.measured[j] - result.tau * shape[j] - result.beta - result.gamma * rho2;
+    }
+    result.rms_measured = weighted_rms(p.measured, p.weights);
+    result.pv_measured = peak_to_valley(p.measured);
+    result.rms_left = weighted_rms(result.residual, p.weights);
+    result.pv_left = peak_to_valley(result.residual);
+    result.share_left = result.rms_measured > 0 ? 100 * result.rms_left / result.rms_measured : 0;
+    result.max_curvature = max_second_derivative(p.radii, result.widths);
+    result.status = FitStatus::ok;
+    return result;
+}
+
+}  // namespace dz

@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The least-squares lap design: leaf widths chosen for the best predicted
+// removal by the wear model, within a floor, full width and a bound on the
+// outline's curvature.
+
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace dz {
+
+// The smoothness measure samples the widths at this many equally spaced radii.
+inline constexpr int CURVATURE_SAMPLES = 50;
+// The least bound on that measure the design is held to.
+inline constexpr double MIN_CURVATURE_BOUND = 40;
+
+// max_second_derivative: how sharply a leaf outline bends.
+//
+// Usual call: bound = max(MIN_CURVATURE_BOUND, max_second_derivative(rho,
+// classic widths)) before fit_lap.
+//
+//   on entry  radii   n normalised zone radii (radius / outer radius), in
+//                     any order (file order); n >= 0.
+//             widths  n leaf widths (fraction of the pitch), same order.
+//   returns           max |w''| over the CURVATURE_SAMPLES - 2 interior
+//                     samples; 0 when n < 2 or all radii are equal.
+//
+// Method: the zones are taken in order of radius (equal radii in file
+// order) and the widths joined by straight lines. The samples lie at
+// s_i = rho_min + (rho_max - rho_min) i / 49, i = 0 .. 49 (s_49 = rho_max
+// exactly); a sample takes the last zone a with rho_a <= s_i and the next
+// zone b (rho_b > s_i) and reads w_a + (w_b - w_a)(s_i - rho_a)/(rho_b - rho_a),
+// or w_a at the last radius. w'' at sample i = 1 .. 48 is the central second
+// difference (w(s_i-1) - 2 w(s_i) + w(s_i+1)) / h^2, h = (rho_max - rho_min) / 49.
+// Not checked: sizes agree, values finite.
+[[nodiscard]] double max_second_derivative(std::span<const double> radii, std::span<const double> widths);
+
+// What fit_lap may keep between calls: the factorised problem. A caller that
+// re-solves the same surface with another floor (a new efficiency) hands the
+// same object back and saves the set-up; the result is the same, bit for
+// bit, as without it. One object per surface view; not for two threads at
+// once.
+class FitWarmStart {
+public:
+    FitWarmStart();
+    ~FitWarmStart();
+    FitWarmStart(const FitWarmStart&) = delete;
+    FitWarmStart& operator=(const FitWarmStart&) = delete;
+
+    // Forgets what it holds (the next fit sets it up anew).
+    void clear();
+    // True when the last fit found the set-up here and used it.
+    [[nodiscard]] bool reused() const { return reused_; }
+
+    struct Cache;
+
+private:
+    friend struct FitAccess;
+    std::unique_ptr<Cache> cache_;
+    bool reused_ = false;
+};
+
+// The problem: the shape of a lap of widths w is A w (the wear matrix), the
+// predicted removal tau A w + beta (+ gamma rho^2 with free focus).
+struct FitProblem {
+    std::span<const double> wear;      // A, n x n row-major: shape_j = sum_k A[j n + k] w_k
+    std::span<const double> measured;  // m, n values to remove
+    std::span<const double> weights;   // a, n area weights (>= 0, not all 0)
+    std::span<const double> radii;     // rho, n normalised radii r_k / outer radius, file order
+    double floor = 0.10;               // least width, in [0, 1]
+    double curvature_bound = MIN_CURVATURE_BOUND;  // bound on max_second_derivative, > 0
+    bool free_focus = false;           // also remove a term gamma rho^2
+    FitWarmStart* warm = nullptr;      // optional: the set-up of a previous fit
+};
+
+enum class FitStatus {
+    ok = 0,
+    bad_input,      // sizes disagree, a value not finite, weights all 0, floor or bound out of range
+    not_definite,   // the least-squares matrix is singular even with its regularisation
+    no_solution,    // the quadratic programme failed (it should not: widths 1 always qualify)
+};
+
+struct FitResult {
+    FitStatus status = FitStatus::bad_input;
+    std::string message;         // why, when status is not ok
+
+    std::vector<double> widths;  // w_k, file order, floor <= w_k <= 1
+    double tau = 0;              // polishing time, >= 0 (0: the lap cannot help; widths all 1)
+    double beta = 0;             // piston
+    double gamma = 0;            // focus term (0 without free focus)
+    std::vector<double> residual;  // m - tau A w - beta - gamma rho^2
+
+    // Area-weighted RMS about the weighted mean, and P-V (max - min).
+    double rms_measured = 0;
+    double pv_measured = 0;
+    double rms_left = 0;
+    double pv_left = 0;
+    double share_left = 0;       // 100 rms_left / rms_measured, in %; 0 when nothing is measured
+    double max_curvature = 0;    // max_second_derivative(radii, widths) <= curvature_bound
+    int iterations = 0;          // steps of the quadratic programme
+};
+
+// fit_lap: the leaf widths that leave the least weighted squared residual.
+//
+//   on entry  problem  as above.
+//   returns            widths, tau, beta, gamma and the figures; status ok, or
+//                      the reason and nothing else filled.
+//
+// The problem:
+//   minimise sum_k a_k (m_k - tau (A w)_k - beta - gamma rho_k^2)^2
+//   over w, tau >= 0, beta (and gamma), subject to floor <= w_k <= 1 and
+//   max_second_derivative(rho, w) <= curvature_bound.
+//
+// Method: with u = tau w the problem is one convex quadratic programme in
+// (u, tau, beta, gamma): the bounds become tau floor <= u_k <= tau and the
+// curvature bound the linear conditions |second difference of the sampled
+// u| <= bound h^2 tau. The unknowns are the zone values when n <= 50 and,
+// for more zones, the values at the 50 sample radii with the zones read
+// off the straight lines between them (the outline cannot bend between
+// samples anyway, and the wear model resolves nothing that fine), bounded at
+// those 50 values, which bounds every zone. The data are scaled to
+// max |m| = 1. A roughness term 1e-11 int u''^2 d rho on the unknowns and a
+// ridge 1e-12 trace / p on every unknown make the matrix definite where a
+// width does not reach the data (a zone of weight 0, equal radii) and pick
+// the shortest polishing time among equally good laps; so that they settle
+// only what the data leave open, the programme is solved four times, each
+// time with that regularisation centred on the last solution (proximal
+// steps, one factorisation for all). The programme is solved by
+// qp_solve (dual_qp.hpp); the widths are u / tau, clipped to [floor, 1]
+// against rounding, and the curvature is held to bound (1 - 1e-9), so both
+// conditions hold exactly for the returned widths (all 1 when tau comes out
+// 0: that lap cannot help). tau, beta and gamma are then fitted once more to
+// the returned widths with the full matrix A (normal equations of two or
+// three unknowns, tau = 0 if it would be negative), as the predicted removal
+// of that lap finds them, and the figures follow from them.
+//
+// Accuracy: double precision; a target that a feasible lap reaches exactly
+// comes back with a residual of about 1e-11 of its P-V; the constraints hold
+// to the QP tolerance (1e-12 of max |m|) before the widths are clipped.
+// Deterministic: no threads, a fixed order of every operation; the warm
+// start changes nothing but the time.
+//
+// Time: O(n^2) to read A off onto the at most 50 unknowns, then a programme
+// of at most 53 unknowns and 2 K + 97 constraints: 1 to 2 ms for 500 zones
+// (bench/bench_fit).
+[[nodiscard]] FitResult fit_lap(const FitProblem& problem);
+
+// weighted_rms: the area-weighted RMS of v about its weighted mean,
+// sqrt(sum a (v - vbar)^2 / sum a), vbar = sum a v / sum a; 0 when sum a = 0.
+[[nodiscard]] double weighted_rms(std::span<const double> values, std::span<const double> weights);
+
+}  // namespace dz

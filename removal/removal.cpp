@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "removal/removal.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <numeric>
+#include <stdexcept>
+
+#include "text_io/numbers.hpp"
+
+namespace dz {
+
+namespace {
+
+// Weighted mean of x.
+double weighted_mean(const std::vector<double>& x, const std::vector<double>& a, double total) {
+    double sum = 0;
+    for (std::size_t k = 0; k < x.size(); ++k) sum += a[k] * x[k];
+    return sum / total;
+}
+
+// Weighted RMS of x about its weighted mean.
+double weighted_rms(const std::vector<double>& x, const std::vector<double>& a, double total) {
+    const double mean = weighted_mean(x, a, total);
+    double sum = 0;
+    for (std::size_t k = 0; k < x.size(); ++k) sum += a[k] * (x[k] - mean) * (x[k] - mean);
+    return std::sqrt(sum / total);
+}
+
+double peak_to_valley(const std::vector<double>& x) {
+    const auto [low, high] = std::minmax_element(x.begin(), x.end());
+    return *high - *low;
+}
+
+// Weighted sum of products of two centred vectors.
+double centred_dot(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& a) {
+    double sum = 0;
+    for (std::size_t k = 0; k < x.size(); ++k) sum += a[k] * x[k] * y[k];
+    return sum;
+}
+
+std::vector<double> centred(const std::vector<double>& x, double mean) {
+    std::vector<double> out(x.size());
+    for (std::size_t k = 0; k < x.size(); ++k) out[k] = x[k] - mean;
+    return out;
+}
+
+}  // namespace
+
+std::vector<double> area_weights(const std::vector<double>& radii) {
+    const std::size_t n = radii.size();
+    std::vector<double> weights(n, 0.0);
+    if (n < 2) return weights;
+    // the zones in order of radius
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t p, std::size_t q) { return radii[p] < radii[q]; });
+    // |r| times half the distance between the neighbours
+    for (std::size_t k = 0; k < n; ++k) {
+        const double below = radii[order[k == 0 ? 0 : k - 1]];
+        const double above = radii[order[k + 1 == n ? n - 1 : k + 1]];
+        weights[order[k]] = std::fabs(radii[order[k]]) * (above - below) * 0.5;
+    }
+    return weights;
+}
+
+std::vector<double> leaf_widths(const WorkingState& ws) {
+    const N_VECTOR& values = ws.SPINDLE ? ws.ZONE_RAW : ws.ZONE_PROFILE;
+    const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
+    // the largest shifted value, starting from 0, as the outline takes it
+    Real m = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const Real v = values[k] + ws.BASE_OFFSET;
+        if (m < v) m = v;
+    }
+    std::vector<double> widths(n, 0.0);
+    if (!(m > 0)) return widths;
+    for (std::size_t k = 0; k < n; ++k) widths[k] = static_cast<double>((values[k] + ws.BASE_OFFSET) / m);
+    return widths;
+}
+
+PredictedRemoval predict_removal(const std::vector<double>& shape, const std::vector<double>& measured,
+                                 const std::vector<double>& weights, bool free_focus,
+                                 const std::vector<double>& rho) {
+    const std::size_t n = measured.size();
+    if (n == 0 || shape.size() != n || weights.size() != n || (free_focus && rho.size() != n)) {
+        throw std::invalid_argument("predict_removal: one shape value, weight (and radius) per measured zone");
+    }
+    // the weights, or equal ones when they give no area at all
+    std::vector<double> a = weights;
+    double total = std::accumulate(a.begin(), a.end(), 0.0);
+    if (!(total > 0)) {
+        a.assign(n, 1.0);
+        total = static_cast<double>(n);
+    }
+
+    // centre everything on its weighted mean: the piston drops out
+    const std::vector<double> m = centred(measured, weighted_mean(measured, a, total));
+    const std::vector<double> s = centred(shape, weighted_mean(shape, a, total));
+    std::vector<double> q;  // rho^2, centred
+    if (free_focus) {
+        std::vector<double> rho2(n);
+        for (std::size_t k = 0; k < n; ++k) rho2[k] = rho[k] * rho[k];
+        q = centred(rho2, weighted_mean(rho2, a, total));
+    }
+    const double ss = centred_dot(s, s, a);
+    const double sm = centred_dot(s, m, a);
+
+    // the time (and focus) of the free fit
+    double tau = 0;
+    double gamma = 0;
+    if (!free_focus) {
+        if (ss > 0) tau = sm / ss;
+    } else {
+        const double sq = centred_dot(s, q, a);
+        const double qq = centred_dot(q, q, a);
+        const double qm = centred_dot(q, m, a);
+        const double det = ss * qq - sq * sq;
+        if (det > 1e-12 * ss * qq) {
+            tau = (sm * qq - sq * qm) / det;
+            gamma = (ss * qm - sq * sm) / det;
+        }
+        if (!(tau > 0)) gamma = qq > 0 ? qm / qq : 0;
+    }
+    // the lap can only take glass away
+    if (!(tau > 0) || !std::isfinite(tau)) tau = 0;
+
+    // the piston from the means, then the prediction and the figures
+    PredictedRemoval fit;
+    fit.tau = tau;
+    fit.gamma = gamma;
+    std::vector<double> focus(n, 0.0);
+    if (free_focus) {
+        for (std::size_t k = 0; k < n; ++k) focus[k] = rho[k] * rho[k];
+    }
+    fit.beta = weighted_mean(measured, a, total) - tau * weighted_mean(shape, a, total) -
+               gamma * weighted_mean(focus, a, total);
+    fit.predicted.resize(n);
+    fit.residual.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        fit.predicted[k] = tau * shape[k] + fit.beta + gamma * focus[k];
+        fit.residual[k] = measured[k] - fit.predicted[k];
+    }
+    fit.measured_rms = weighted_rms(measured, a, total);
+    fit.measured_pv = peak_to_valley(measured);
+    fit.residual_rms = weighted_rms(fit.residual, a, total);
+    fit.residual_pv = peak_to_valley(fit.residual);
+    fit.share_left = fit.measured_rms > 0 ? 100 * fit.residual_rms / fit.measured_rms : 0;
+    return fit;
+}
+
+RemovalCheck check_removal(const WorkingState& ws, const WearModel& model) {
+    if (!model.fits(ws)) throw std::invalid_argument("check_removal: the wear model is of other zones");
+    const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
+    RemovalCheck check;
+    check.radius.resize(n);
+    check.measured.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        check.radius[k] = static_cast<double>(ws.ZONE_RADIUS[k]);
+        check.measured[k] = static_cast<double>(ws.ZONE_RAW[k]);
+    }
+    check.widths = leaf_widths(ws);
+    // a spindle lap wears as its width; the stroke spreads it by W
+    const std::vector<double> shape = ws.SPINDLE ? check.widths : model.apply(check.widths);
+    check.fit = predict_removal(shape, check.measured, area_weights(check.radius));
+    return check;
+}
+
+std::string format_decimals(double x, int decimals, char decimal_separator) {
+    if (decimals < 0 || decimals > 12) throw std::invalid_argument("format_decimals: 0 to 12 decimals");
+    if (!std::isfinite(x)) return std::isnan(x) ? "NAN" : (x < 0 ? "-INF" : "INF");
+    char buffer[400];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, decimals);
+    std::string text(buffer, written.ptr);
+    if (text.find_first_of("123456789") == std::string::npos && text.front() == '-') text.erase(0, 1);
+    if (const auto point = text.find('.'); point != std::string::npos) text[point] = decimal_separator;
+    return text;
+}
+
+std::string format_significant(double x, int digits, char decimal_separator) {
+    int decimals = 1;
+    if (std::isfinite(x) && std::fabs(x) >= 0.5e-12) {
+        const int lead = static_cast<int>(std::floor(std::log10(std::fabs(x))));
+        decimals = std::clamp(digits - 1 - lead, 1, 12);
+    } else {
+        decimals = digits;
+    }
+    return format_decimals(x, decimals, decimal_separator);
+}
+
+std::string removal_summary(const PredictedRemoval& fit, char decimal_separator) {
+    return "RMS " + format_significant(fit.measured_rms, 3, decimal_separator) + " \u2192 " +
+           format_significant(fit.residual_rms, 3, decimal_separator) + ", " +
+           format_decimals(fit.share_left, 0, decimal_separator) + " % left";
+}
+
+std::string check_table(const WorkingState& ws, const RemovalCheck& check, char decimal_separator) {
+    const char sep = decimal_separator;
+    const PredictedRemoval& fit = check.fit;
+    std::string out;
+    out.reserve(256 + 64 * check.radius.size());
+    out += ws.PLOT_CAPTION + "\r\n";
+    out += "Measured: RMS " + format_significant(fit.measured_rms, 4, sep) + " and P-V " +
+           format_significant(fit.measured_pv, 4, sep) + "\r\n";
+    out += "Left by the lap as drawn: RMS " + format_significant(fit.residual_rms, 4, sep) + " and P-V " +
+           format_significant(fit.residual_pv, 4, sep) + "\r\n";
+    out += "Share of the RMS left: " + format_decimals(fit.share_left, 1, sep) + " %\r\n";
+    out += "radius, mm\tmeasured\tleaf width\tpredicted\tresidual\r\n";
+    for (std::size_t k = 0; k < check.radius.size(); ++k) {
+        // the file's own values, as the text export writes them
+        out += format_fixed(ws.ZONE_RADIUS[k], 1, sep);
+        out += '\t';
+        out += format_fixed(ws.ZONE_RAW[k], 4, sep);
+        out += '\t';
+        out += format_decimals(check.widths[k], 6, sep);
+        out += '\t';
+        out += format_fixed(static_cast<Real>(fit.predicted[k]), 4, sep);
+        out += '\t';
+        out += format_fixed(static_cast<Real>(fit.residual[k]), 4, sep);
+        out += "\r\n";
+    }
+    return out;
+}
+
+}  // namespace dz

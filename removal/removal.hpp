@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The predicted removal: what the lap as it is drawn now would take off the
+// mirror by the program's own wear model, fitted to the measured zones, and
+// what of the measured error it would leave.
+
+#include <string>
+#include <vector>
+
+#include "removal/wear_model.hpp"
+#include "working_state/working_state.hpp"
+
+namespace dz {
+
+// area_weights gives each zone the share of the mirror's area it stands for.
+//
+// on entry  radii  zone radii in mm, in file order (any order, repeats and
+//                  negative values allowed).
+// on return one weight per zone, in file order: |r| times half the distance
+//           between the radii of its neighbours, the zones taken in order
+//           of radius (one-sided, half the distance to the one neighbour,
+//           at the first and the last). A zone at radius 0 weighs 0; a
+//           single zone weighs 0.
+// method    a stable sort of the indices by radius, then the midpoint rule
+//           of the area element 2 pi r dr (without the constant 2 pi).
+[[nodiscard]] std::vector<double> area_weights(const std::vector<double>& radii);
+
+// leaf_widths gives the leaf's width at every zone as a fraction of the
+// pitch, exactly as the outline draws it.
+//
+// on entry  ws  a loaded working state.
+// on return w_k = v_k / m in file order, with v_k the shifted value of zone k
+//           (the measured value for "Spindle", the smoothed profile
+//           otherwise, plus BASE_OFFSET) and m the largest of 0 and all v_k:
+//           0 where the leaf closes to its centre line, 1 where it covers
+//           the whole pitch, negative where the edges cross; all 0 when
+//           m = 0 (the outline then lies on the centre line).
+// accuracy  computed in extended precision as the outline does, rounded
+//           once to double.
+[[nodiscard]] std::vector<double> leaf_widths(const WorkingState& ws);
+
+// The fit of a removal shape to the measured values and its figures.
+struct PredictedRemoval {
+    double tau = 0;    // polishing time, >= 0 (0: the lap cannot help)
+    double beta = 0;   // piston
+    double gamma = 0;  // focus term, 0 unless asked for
+    std::vector<double> predicted;  // tau * shape + beta + gamma * rho^2, file order
+    std::vector<double> residual;   // measured - predicted
+    double measured_rms = 0, measured_pv = 0;
+    double residual_rms = 0, residual_pv = 0;
+    double share_left = 0;  // 100 * residual_rms / measured_rms; 0 when measured_rms = 0
+};
+
+// predict_removal fits tau * shape + beta (+ gamma * rho^2) to the measured
+// values by weighted least squares, with tau >= 0.
+//
+// usage     auto fit = predict_removal(model.apply(widths), measured, area_weights(radii));
+//
+// on entry  shape       the removal shape of the lap per unit time, one value
+//                       per zone (W * w for "2/5 Stroke", w for "Spindle").
+//           measured    the measured values, same size.
+//           weights     non-negative zone weights, same size. When they sum
+//                       to 0 (one zone, all zones at radius 0) every zone
+//                       weighs 1 instead.
+//           free_focus  also fit a term gamma * rho^2 (a change of focus);
+//                       off by default.
+//           rho         normalised radii r / outer radius, needed only with
+//                       free_focus (same size).
+// on return the fit and its figures (see PredictedRemoval).
+// failures  std::invalid_argument when the sizes differ or are 0.
+//
+// method    the unknowns are found from the weighted means and the centred
+//           sums (the piston drops out of the centred problem), which avoids
+//           the cancellation of the plain normal equations:
+//             tau = sum a s' m' / sum a s'^2  (s', m' about their weighted
+//           means), beta = mean(m) - tau mean(s); with free_focus the 2 x 2
+//           centred system for (tau, gamma) by Cramer's rule. When tau would
+//           be negative (the lap would have to add glass) tau = 0 and beta
+//           (and gamma) are fitted again alone. A shape that does not vary
+//           (sum a s'^2 = 0, or a singular 2 x 2 system) gives tau = 0.
+//           RMS: sqrt(sum a (x - mean x)^2 / sum a) with the weighted mean;
+//           P-V: the largest less the smallest value over every zone.
+// accuracy  the fit's residual is orthogonal, in the weighted inner
+//           product, to 1 (and to the shape when tau > 0, to rho^2 with
+//           free_focus) to a few n * eps of the data's magnitude.
+[[nodiscard]] PredictedRemoval predict_removal(const std::vector<double>& shape,
+                                               const std::vector<double>& measured,
+                                               const std::vector<double>& weights, bool free_focus = false,
+                                               const std::vector<double>& rho = {});
+
+// Everything the check table and the chart show for the lap as drawn now.
+struct RemovalCheck {
+    std::vector<double> radius;  // mm, file order
+    std::vector<double> measured;
+    std::vector<double> widths;  // leaf_widths(ws)
+    PredictedRemoval fit;
+};
+
+// The predicted removal of the lap that `ws` draws now: the shape W * w for
+// "2/5 Stroke" (W from `model`, made for the zones of `ws`) and w itself for
+// "Spindle", fitted to ZONE_RAW with area_weights(ZONE_RADIUS). `ws` is only
+// read. Requires a loaded state; std::invalid_argument when `model` does not
+// fit its zones.
+[[nodiscard]] RemovalCheck check_removal(const WorkingState& ws, const WearModel& model);
+
+// The figures in words, as the window shows them: "RMS 21.3 → 15.2, 71 % left"
+// (UTF-8), each RMS with at least three significant digits.
+[[nodiscard]] std::string removal_summary(const PredictedRemoval& fit, char decimal_separator);
+
+// The check table of `check` = check_removal(ws, ...): line 1 the caption, three summary lines, the header
+// "radius, mm\tmeasured\tleaf width\tpredicted\tresidual" and one line per
+// zone in file order (radius "0.0", measured "0.0000", leaf width
+// "0.000000", predicted and residual "0.0000"); CR LF line ends, numbers
+// with `decimal_separator`.
+[[nodiscard]] std::string check_table(const WorkingState& ws, const RemovalCheck& check,
+                                      char decimal_separator);
+
+// x with fixed decimals chosen so that at least `digits` significant digits
+// show (at least one decimal, at most 12), ties of the binary value rounded
+// to even; "-" only when a non-zero digit is written.
+[[nodiscard]] std::string format_significant(double x, int digits, char decimal_separator);
+// x with exactly `decimals` (0 to 12) decimals, the same rules.
+[[nodiscard]] std::string format_decimals(double x, int decimals, char decimal_separator);
+
+}  // namespace dz
