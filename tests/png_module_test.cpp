@@ -83,7 +83,7 @@ TEST(PngModule_RenderRemoval, ChartBytesInMemory) {
     const auto keep = [](void* context, const char* bytes, std::size_t size) {
         static_cast<std::string*>(context)->assign(bytes, size);
     };
-    const dz::WorkingState loaded = loaded_state(20, 10);
+    const dz::WorkingState loaded = drawn_state(20, 10);
     std::string png;
     char error[256] = "untouched";
     ASSERT_EQ(render(&loaded, ',', keep, &png, error, sizeof error), 0) << error;
