@@ -4,13 +4,18 @@
 #include <optional>
 #include <ostream>
 
+#include <cstdlib>
+
 #include "app/png_loader.hpp"
+#include "app/template_files.hpp"
 #include "app/version.hpp"
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "removal/removal.hpp"
+#include "lap_template/lap_geometry.hpp"
+#include "lap_template/page_plan.hpp"
 #include "text_io/tokenizer.hpp"
 
 namespace dz {
@@ -20,7 +25,8 @@ namespace {
 constexpr const char* USAGE =
     "usage: doroziri-cli [--leaves N] [--efficiency PCT] [--lap stroke|spindle]\n"
     "                    [--txt FILE] [--dxf FILE] [--png FILE]\n"
-    "                    [--check FILE] [--check-png FILE] SURFACE_FILE\n"
+    "                    [--check FILE] [--check-png FILE] [--lap-dxf FILE]\n"
+    "                    [--svg FILE] [--pdf FILE [--paper a4|letter]] SURFACE_FILE\n"
     "       doroziri-cli --help | --version\n"
     "Try 'doroziri-cli --help' for more.\n";
 
@@ -51,6 +57,19 @@ constexpr const char* HELP =
     "                        width (fraction of the pitch), predicted removal,\n"
     "                        residual (measured - predicted)\n"
     "  --check-png FILE      write the chart of the predicted removal as PNG\n"
+    "  --lap-dxf FILE        write the whole lap at full size as DXF for cutting:\n"
+    "                        millimetres ($INSUNITS 4), each leaf a closed polyline\n"
+    "                        and the rim a circle on layer CUT, the centre mark and\n"
+    "                        the notes on layer NOTES\n"
+    "  --svg FILE            write the whole lap at 1:1 as SVG (size in mm; each leaf\n"
+    "                        a closed path, the part cut away shaded grey)\n"
+    "  --pdf FILE            write a printable 1:1 template: one page when the lap\n"
+    "                        fits, else tiles with an overlap, alignment marks and\n"
+    "                        row/column labels; a 100 mm scale bar (and a 4-inch\n"
+    "                        one on letter paper) and a title block on every page.\n"
+    "                        Print at 100 % (\"actual size\") and measure the bar.\n"
+    "  --paper a4|letter     paper of --pdf; by default letter when the locale's\n"
+    "                        country (LC_ALL, LC_PAPER, LANG) is US or CA, else A4\n"
     "  --help                show this text\n"
     "  --version             show the version and the licence\n"
     "\n"
@@ -98,6 +117,13 @@ constexpr const char* HELP =
     "the locale's is refused too; the message then says which one the locale\n"
     "asks for. --leaves below 1 and --efficiency of 0 or less are refused.\n"
     "\n"
+    "The whole-lap outputs are drawn from the leaf widths of the current settings.\n"
+    "Widths below zero (an efficiency above what the profile allows makes the\n"
+    "edges cross) are drawn as they are, with a warning on standard error. The\n"
+    "half-leaf --dxf file declares no units and carries reference lines: a CAM\n"
+    "program must be set to millimetres and told to skip them; --lap-dxf needs\n"
+    "neither.\n"
+    "\n"
     "Exit status: 0 success, 1 the file could not be loaded or written (the\n"
     "message is on standard error), 2 a wrong option or two exports to one file.\n";
 
@@ -126,7 +152,7 @@ void write_version(std::ostream& out) {
 }
 
 struct Options {
-    std::optional<std::string> leaves, efficiency, lap, txt, dxf, png, check, check_png;
+    std::optional<std::string> leaves, efficiency, lap, txt, dxf, png, check, check_png, lap_dxf, svg, pdf, paper;
     std::string surface;
 };
 
@@ -165,6 +191,10 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
         else if (arg == "--png") slot = &options.png;
         else if (arg == "--check") slot = &options.check;
         else if (arg == "--check-png") slot = &options.check_png;
+        else if (arg == "--lap-dxf") slot = &options.lap_dxf;
+        else if (arg == "--svg") slot = &options.svg;
+        else if (arg == "--pdf") slot = &options.pdf;
+        else if (arg == "--paper") slot = &options.paper;
         if (slot != nullptr) {
             if (i + 1 >= args.size()) {
                 err << "doroziri-cli: " << arg << " needs a value\n" << USAGE;
@@ -198,6 +228,16 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
         }
     }
 
+    Paper paper = locale_paper(std::getenv("LC_ALL"), std::getenv("LC_PAPER"), std::getenv("LANG"));
+    if (options.paper) {
+        const auto chosen = parse_paper(*options.paper);
+        if (!chosen) {
+            err << "doroziri-cli: --paper takes a4 or letter\n" << USAGE;
+            return 2;
+        }
+        paper = *chosen;
+    }
+
     // Every file this run writes, with the option that names it; two that
     // name one file are refused before anything is read or written.
     std::vector<NamedOutput> outputs;
@@ -206,6 +246,9 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     if (options.png) outputs.push_back({"--png", *options.png});
     if (options.check) outputs.push_back({"--check", *options.check});
     if (options.check_png) outputs.push_back({"--check-png", *options.check_png});
+    if (options.lap_dxf) outputs.push_back({"--lap-dxf", *options.lap_dxf});
+    if (options.svg) outputs.push_back({"--svg", *options.svg});
+    if (options.pdf) outputs.push_back({"--pdf", *options.pdf});
     if (const auto clash = shared_output(outputs)) {
         err << "doroziri-cli: " << *clash << "\n";
         return 2;
@@ -261,7 +304,9 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     }
 
     // The exports.
-    const bool any_export = options.txt || options.dxf || options.png || options.check || options.check_png;
+    const bool any_template = options.lap_dxf || options.svg || options.pdf;
+    const bool any_export =
+        options.txt || options.dxf || options.png || options.check || options.check_png || any_template;
     if (options.txt || !any_export) {
         if (auto failure = write_output(options.txt.value_or("-"), text_export(ws, decimal_separator), out)) {
             return refuse(*failure);
@@ -280,6 +325,29 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     if (options.check_png) {
         if (auto failure = render_removal_png(ws, *options.check_png, decimal_separator, out)) {
             return refuse(*failure);
+        }
+    }
+    if (any_template) {
+        const std::string date = template_date();
+        if (const std::string crossed = negative_width_warning(build_lap_template(ws)); !crossed.empty()) {
+            err << crossed << "\n";
+        }
+        if (options.lap_dxf) {
+            if (auto failure = write_output(*options.lap_dxf, lap_dxf_bytes(ws, date), out)) {
+                return refuse(*failure);
+            }
+        }
+        if (options.svg) {
+            if (auto failure =
+                    render_template(ws, TemplateFormat::svg, paper, decimal_separator, date, *options.svg, out)) {
+                return refuse(*failure);
+            }
+        }
+        if (options.pdf) {
+            if (auto failure =
+                    render_template(ws, TemplateFormat::pdf, paper, decimal_separator, date, *options.pdf, out)) {
+                return refuse(*failure);
+            }
         }
     }
     return 0;

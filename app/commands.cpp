@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commands.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <string>
 #include <utility>
 
 #include "app/caption_text.hpp"
+#include "app/template_files.hpp"
 #include "drawing/canvas.hpp"
 #include "drawing/lap_plot.hpp"
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
+#include "lap_template/lap_geometry.hpp"
 #include "text_io/numbers.hpp"
 
 namespace dz {
@@ -166,6 +170,49 @@ void LapCommands::Save1Click() {
 void LapCommands::Savetxt1Click() {
     guarded([&] {
         save_export("Save half-leaf shape in text file.", "Text files (*.txt)|*.txt", ".txt", false);
+    });
+}
+
+void LapCommands::SaveTemplate1Click(const TemplateRenderer& render) {
+    guarded([&] {
+        if (!ws_.loaded) {
+            dialogs_.message(OPEN_FIRST_MESSAGE);
+            return;
+        }
+        FILE_SAVE.title = "Save the whole lap at full size: PDF to print, SVG or DXF to cut.";
+        FILE_SAVE.filter = TEMPLATE_FILTER;
+        FILE_SAVE.filter_index = template_filter_;
+        FILE_SAVE.file_name = "";
+        if (!dialogs_.save_dialog(FILE_SAVE, dialog_folder_)) return;
+        template_filter_ = std::clamp(FILE_SAVE.filter_index, 0, 2);
+        const auto kind = static_cast<TemplateKind>(template_filter_);
+        std::string path = FILE_SAVE.file_name;
+        const std::string extension = kind == TemplateKind::pdf ? ".pdf" : kind == TemplateKind::svg ? ".svg" : ".dxf";
+        const std::size_t slash = path.rfind('/');
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        if (name.size() < extension.size() ||
+            !std::equal(extension.rbegin(), extension.rend(), name.rbegin(),
+                        [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
+            path += extension;
+        }
+        if (is_surface_file(path)) {
+            dialogs_.message(export_onto_surface_message(path));
+            return;
+        }
+        if (const std::string crossed = negative_width_warning(build_lap_template(ws_)); !crossed.empty()) {
+            dialogs_.message(crossed);
+        }
+        const std::string bytes =
+            kind == TemplateKind::dxf ? lap_dxf_bytes(ws_, template_date()) : render(ws_, kind);
+        if (bytes.empty()) {
+            dialogs_.message("The lap template could not be made.");
+            return;
+        }
+        if (const auto error = write_file_replace(path, bytes)) {
+            dialogs_.message(*error);
+            return;
+        }
+        view_.notify(SAVED_NOTICE + path);
     });
 }
 

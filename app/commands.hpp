@@ -12,6 +12,7 @@
 // on with the state as it was.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,6 +44,14 @@ inline constexpr const char* LEAVES_RANGE_MESSAGE =
 inline constexpr const char* OPEN_HINT = "File \u203A Open a surface file";
 // The notice after a save, followed by the path.
 inline constexpr const char* SAVED_NOTICE = "Saved ";
+// The lap template's save dialog: its filters, in the order of TemplateKind.
+inline constexpr const char* TEMPLATE_FILTER =
+    "PDF pages to print at 100 % (*.pdf)|*.pdf|SVG for laser and vinyl cutters (*.svg)|*.svg|"
+    "DXF for CAM programs, in mm (*.dxf)|*.dxf";
+enum class TemplateKind { pdf = 0, svg = 1, dxf = 2 };
+// Makes the PDF or SVG bytes of a lap template (the window's Qt pages);
+// empty when it cannot.
+using TemplateRenderer = std::function<std::string(const WorkingState&, TemplateKind)>;
 
 class LapCommands {
 public:
@@ -62,6 +71,10 @@ public:
     void FileDrop(const std::string& path);
     void Save1Click();
     void Savetxt1Click();
+    // File > Save lap template...: the whole lap at full size, as PDF, SVG or
+    // DXF by the filter chosen; a name without that extension gets it.
+    // Widths below zero are drawn as they are, after a message that says so.
+    void SaveTemplate1Click(const TemplateRenderer& render);
     void HELPClick();
     void NP_LABELClick();
     void INCR_LABELClick();
@@ -103,6 +116,7 @@ private:
 
     std::string HELP_FILE;
     bool HELP_CHOSEN = false;
+    int template_filter_ = 0;  // the lap template's last filter (TemplateKind)
 
     // The surface file of the working state, which no export may replace.
     std::string surface_path_;

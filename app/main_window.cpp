@@ -41,6 +41,8 @@
 #include "app/qt_canvas.hpp"
 #include "app/qt_dialogs.hpp"
 #include "app/removal_view.hpp"
+#include "app/template_print.hpp"
+#include "lap_template/lap_geometry.hpp"
 #include "drawing/lap_plot.hpp"
 #include "text_io/locale_separator.hpp"
 
@@ -351,6 +353,13 @@ void TFORM1::create_menu() {
                    [this] { commands_->Save1Click(); });
     Savetxt1 = action(file_menu, "Savetxt1", "Save .txt", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
                       [this] { commands_->Savetxt1Click(); });
+    SaveTemplate1 = action(file_menu, "SaveTemplate1", "Save lap template\u2026", {}, [this] {
+        commands_->SaveTemplate1Click([this](const WorkingState& ws, TemplateKind kind) {
+            return template_bytes(ws, kind, decimal_separator_);
+        });
+    });
+    Print1 = action(file_menu, "Print1", "Print\u2026", shortcuts(Qt::CTRL | Qt::Key_P, QKeySequence::Print),
+                    [this] { print_template(); });
     file_menu->addSeparator();
     Quit1 = action(file_menu, "Quit1", "Quit", shortcuts(Qt::CTRL | Qt::Key_Q, QKeySequence::Quit),
                    [this] { close(); });
@@ -404,6 +413,8 @@ void TFORM1::show_view(const ViewState& view) {
     setWindowTitle(window_title(view.surface_path));
     Save1->setEnabled(view.lap_drawn);
     Savetxt1->setEnabled(view.lap_drawn);
+    SaveTemplate1->setEnabled(view.lap_drawn);
+    Print1->setEnabled(view.lap_drawn);
     Reload1->setEnabled(!view.surface_path.empty());
     watch(view.surface_path);
     update_removal();
@@ -422,6 +433,20 @@ void TFORM1::show_removal() {
 void TFORM1::update_removal() {
     if (removal_view_ == nullptr || !commands_) return;
     removal_view_->show_state(commands_->state(), commands_->view().surface_path);
+}
+
+// The print preview of the lap template, after a message when widths below
+// zero make the edges cross.
+void TFORM1::print_template() {
+    const WorkingState& ws = commands_->state();
+    if (!ws.loaded) {
+        dialogs_->message(OPEN_FIRST_MESSAGE);
+        return;
+    }
+    if (const std::string crossed = negative_width_warning(build_lap_template(ws)); !crossed.empty()) {
+        dialogs_->message(crossed);
+    }
+    print_lap_template(this, ws, decimal_separator_);
 }
 
 void TFORM1::notify(const std::string& text) {

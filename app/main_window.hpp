@@ -66,6 +66,7 @@ private:
     void show_removal();
     // Hands the view, when open, the state as the commands left it.
     void update_removal();
+    void print_template();
     // Runs window creation's steps after the controls exist.
     void FormCreate(const QStringList& arguments);
 
@@ -88,6 +89,8 @@ private:
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* Savetxt1 = nullptr;
+    QAction* SaveTemplate1 = nullptr;
+    QAction* Print1 = nullptr;
     QAction* Reload1 = nullptr;
     QAction* Quit1 = nullptr;
     QAction* HELP = nullptr;

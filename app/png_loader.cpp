@@ -28,10 +28,9 @@ constexpr const char* MODULE_FILE = PNG_MODULE_FILE;
 void* open_module(const fs::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* find_symbol(void* module, const char* name) { return dlsym(module, name); }
 
-// Renders through the module's entry point `symbol` (a RenderPngBytesFunction)
-// and writes the PNG to `path`, or to `out` for "-".
-std::optional<std::string> render_through(const char* symbol, const WorkingState& ws, const std::string& path,
-                                          char decimal_separator, std::ostream& out) {
+// Loads the module, or finds it loaded already; null when it cannot be. It
+// stays loaded until the process ends: Qt does not support being unloaded.
+void* load_module() {
     // Next to the executable (build tree), or in the library folder (installed).
     const fs::path folder = executable_folder();
     const std::vector<fs::path> candidates = {folder / MODULE_FILE,
@@ -40,11 +39,26 @@ std::optional<std::string> render_through(const char* symbol, const WorkingState
     for (const fs::path& candidate : candidates) {
         if ((module = open_module(candidate)) != nullptr) break;
     }
-    if (module == nullptr) {
-        return std::string("The PNG rendering module (") + MODULE_FILE + ") cannot be loaded.";
-    }
-    // The module stays loaded until the process ends: Qt does not support
-    // being unloaded.
+    return module;
+}
+
+std::string cannot_load() { return std::string("The PNG rendering module (") + MODULE_FILE + ") cannot be loaded."; }
+
+// Hands the bytes to the file or, for "-", to `out`.
+std::optional<std::string> deliver(const std::string& path, const std::string& bytes, std::ostream& out) {
+    if (path != "-") return write_file_replace(path, bytes);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) return std::string("Cannot write to standard output.");
+    return std::nullopt;
+}
+
+// Renders through the module's entry point `symbol` (a RenderPngBytesFunction)
+// and writes the PNG to `path`, or to `out` for "-".
+std::optional<std::string> render_through(const char* symbol, const WorkingState& ws, const std::string& path,
+                                          char decimal_separator, std::ostream& out) {
+    void* module = load_module();
+    if (module == nullptr) return cannot_load();
     auto render = reinterpret_cast<RenderPngBytesFunction>(find_symbol(module, symbol));
     if (render == nullptr) return std::string("The PNG rendering module is not usable.");
     // The PNG comes back in memory and is written like every other export:
@@ -58,14 +72,31 @@ std::optional<std::string> render_through(const char* symbol, const WorkingState
         const std::string reason = error.data();
         return "Cannot write " + path + ": " + reason + (reason.ends_with('.') ? "" : ".");
     }
-    if (path != "-") return write_file_replace(path, png);
-    out.write(png.data(), static_cast<std::streamsize>(png.size()));
-    out.flush();
-    if (!out) return std::string("Cannot write to standard output.");
-    return std::nullopt;
+    return deliver(path, png, out);
 }
 
 }  // namespace
+
+std::optional<std::string> render_template(const WorkingState& ws, TemplateFormat format, Paper paper,
+                                           char decimal_separator, const std::string& date, const std::string& path,
+                                           std::ostream& out) {
+    void* module = load_module();
+    if (module == nullptr) return cannot_load();
+    auto render =
+        reinterpret_cast<RenderTemplateBytesFunction>(find_symbol(module, TEMPLATE_RENDER_BYTES_SYMBOL));
+    if (render == nullptr) return std::string("The PNG rendering module cannot draw lap templates.");
+    std::string bytes;
+    const auto keep = [](void* context, const char* data, std::size_t size) {
+        static_cast<std::string*>(context)->assign(data, size);
+    };
+    std::array<char, 1024> error{};
+    if (render(&ws, static_cast<int>(format), paper == Paper::letter ? 1 : 0, decimal_separator, date.c_str(), keep,
+               &bytes, error.data(), error.size()) != 0) {
+        const std::string reason = error.data();
+        return "Cannot write " + path + ": " + reason + (reason.ends_with('.') ? "" : ".");
+    }
+    return deliver(path, bytes, out);
+}
 
 std::optional<std::string> render_png(const WorkingState& ws, const std::string& path, char decimal_separator,
                                       std::ostream& out) {

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "app/png_module.hpp"
+#include "lap_template/page_plan.hpp"
 #include "working_state/working_state.hpp"
 
 namespace dz {
@@ -22,5 +24,11 @@ namespace dz {
 // REMOVAL_CHART_HEIGHT pixels).
 [[nodiscard]] std::optional<std::string> render_removal_png(const WorkingState& ws, const std::string& path,
                                                             char decimal_separator, std::ostream& out);
+// Writes the lap template (PDF pages on `paper`, or the SVG) to `path`, or
+// to `out` when `path` is "-", through the same module; `date` goes into the
+// title block. Returns the message to show on failure.
+[[nodiscard]] std::optional<std::string> render_template(const WorkingState& ws, TemplateFormat format, Paper paper,
+                                                         char decimal_separator, const std::string& date,
+                                                         const std::string& path, std::ostream& out);
 
 }  // namespace dz

@@ -19,6 +19,7 @@
 
 #include "app/qt_canvas.hpp"
 #include "app/removal_chart_painter.hpp"
+#include "app/template_pages.hpp"
 #include "drawing/lap_plot.hpp"
 #include "file_io/file_io.hpp"
 #include "working_state/working_state.hpp"
@@ -144,6 +145,33 @@ extern "C" Q_DECL_EXPORT int doroziri_render_png(const dz::WorkingState* ws, con
             set_error(error, error_size, *failure);
             return 1;
         }
+        return 0;
+    } catch (const std::exception& e) {
+        set_error(error, error_size, e.what());
+        return 1;
+    }
+}
+
+extern "C" Q_DECL_EXPORT int doroziri_render_template_bytes(const dz::WorkingState* ws, int format, int paper,
+                                                            char decimal_separator, const char* date,
+                                                            void (*sink)(void*, const char*, std::size_t),
+                                                            void* context, char* error, std::size_t error_size) {
+    set_error(error, error_size, "");
+    if (ws == nullptr || sink == nullptr || (format != 0 && format != 1) || (paper != 0 && paper != 1)) {
+        set_error(error, error_size, "no state, nowhere to put the template, or an unknown format or paper");
+        return 2;
+    }
+    try {
+        const dz::TemplateDocument doc = dz::template_document(
+            *ws, paper == 1 ? dz::Paper::letter : dz::Paper::a4, decimal_separator, date == nullptr ? "" : date);
+        QByteArray bytes;
+        const auto draw = [&] { return format == 0 ? dz::template_pdf(doc) : dz::template_svg(doc); };
+        if (!with_application(draw, bytes, "the lap template").empty()) {
+            set_error(error, error_size, format == 0 ? "the lap template could not be made as PDF"
+                                                     : "the lap template could not be made as SVG");
+            return 1;
+        }
+        sink(context, bytes.constData(), static_cast<std::size_t>(bytes.size()));
         return 0;
     } catch (const std::exception& e) {
         set_error(error, error_size, e.what());

@@ -38,9 +38,22 @@ int doroziri_render_removal_png_bytes(const dz::WorkingState* ws, char decimal_s
 int doroziri_render_png(const dz::WorkingState* ws, const char* path, char decimal_separator, char* error,
                         std::size_t error_size);
 
+// The cut-ready lap template of `ws` at 1:1 (app/template_pages.hpp):
+// `format` 0 a PDF of the planned pages on `paper` (0 A4, 1 letter), 1 an
+// SVG of the whole lap; `date` (UTF-8) goes into the title block. The bytes
+// go to `sink` as for the PNG; the status and `error` as above.
+int doroziri_render_template_bytes(const dz::WorkingState* ws, int format, int paper, char decimal_separator,
+                                   const char* date, void (*sink)(void* context, const char* bytes, std::size_t size),
+                                   void* context, char* error, std::size_t error_size);
+
 }  // extern "C"
 
 namespace dz {
+
+enum class TemplateFormat { pdf = 0, svg = 1 };
+using RenderTemplateBytesFunction = int (*)(const WorkingState*, int, int, char, const char*,
+                                            void (*)(void*, const char*, std::size_t), void*, char*, std::size_t);
+inline constexpr const char* TEMPLATE_RENDER_BYTES_SYMBOL = "doroziri_render_template_bytes";
 
 using RenderPngFunction = int (*)(const WorkingState*, const char*, char, char*, std::size_t);
 using PngSink = void (*)(void*, const char*, std::size_t);

@@ -61,7 +61,25 @@ zone: the radius in millimetres and the outline point x and y as fractions of
 the outer radius, with the decimal separator of your regional settings.</dd>
 <dd>Both saves are greyed out until a lap is drawn, replace an existing file
 without asking and end their lines as Windows does (CR LF). A line under the
-plot then says where the file went.</dd>
+plot then says where the file went. The half-leaf DXF declares no units and
+carries reference lines: a CAM program must be set to millimetres and told to
+skip them. To cut the lap, save the lap template instead.</dd>
+<dt><b>File &gt; Save lap template&hellip;</b></dt>
+<dd>Writes the whole lap at full size, every leaf built whole and the rim,
+by the file type chosen: <i>PDF</i> pages to print (one page when the lap
+fits, else tiles that overlap by 10&nbsp;mm, with alignment marks and row and
+column labels; a 100&nbsp;mm scale bar, on letter paper a 4-inch bar too, and
+a title block on every page; A4, or letter in the US and Canada);
+<i>SVG</i> at 1:1 for laser and vinyl cutters (each leaf a closed path, what
+is cut away shaded grey); <i>DXF</i> in millimetres for CAM programs (each
+leaf a closed polyline and the rim a circle on layer CUT, the notes on layer
+NOTES).</dd>
+<dt><b>File &gt; Print&hellip;</b> (Ctrl+P)</dt>
+<dd>Shows the same pages as the PDF in a print preview, from which they are
+printed. Print at 100&nbsp;% (actual size, no fitting to the page) and check
+the 100&nbsp;mm bar with a ruler before cutting or pressing the lap. Widths
+below zero (an efficiency above what the profile allows makes the edges
+cross) are drawn as they are, after a message saying so.</dd>
 <dt><b>File &gt; Quit</b> (Ctrl+Q)</dt>
 <dd>Closes the program, like <b>Exit</b> (Alt+X). Nothing is kept between
 runs.</dd>

@@ -7,8 +7,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libeigen3-dev
-  qt6-base-dev libgl-dev fonts-liberation
+  libeigen3-dev libdxflib-dev
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-liberation
+  poppler-utils
   python3 python3-ezdxf
   locales
   clang libclang-rt-14-dev

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "app/cli.hpp"
+#include "app/template_files.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "removal/removal.hpp"
@@ -20,6 +22,7 @@
 namespace {
 
 using dz::Real;
+
 
 struct CliRun {
     int code;
@@ -215,6 +218,40 @@ TEST_F(CliTest, Version_IsTheProjectVersion) {
     EXPECT_EQ(run({"--txt", target, "--version", MIRROR}).out, r.out);
     EXPECT_FALSE(std::filesystem::exists(target));
     EXPECT_NE(run({"--help"}).out.find("--version"), std::string::npos);
+}
+
+TEST_F(CliTest, LapTemplate_DxfWarningAndRefusals) {
+    // The date on the template comes from SOURCE_DATE_EPOCH when it is set.
+    ASSERT_EQ(setenv("SOURCE_DATE_EPOCH", "86400", 1), 0);
+    const std::string dxf = (dir_ / "lap.dxf").string();
+    CliRun r = run({"--leaves", "5", "--lap-dxf", dxf, MIRROR});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    dz::WorkingState ws;
+    ASSERT_EQ(dz::CALC_LAP(ws, slurp(MIRROR), false, '.'), std::nullopt);
+    ASSERT_EQ(dz::set_num_leaves(ws, 5), std::nullopt);
+    EXPECT_EQ(dz::template_date(), "1970-01-02");
+    EXPECT_EQ(slurp(dxf), dz::lap_dxf_bytes(ws, "1970-01-02"));
+    EXPECT_NE(slurp(dxf).find("Date: 1970-01-02"), std::string::npos);
+    r = run({"--leaves", "5", "--lap-dxf", "-", MIRROR});
+    EXPECT_EQ(r.out, slurp(dxf));
+    ASSERT_EQ(unsetenv("SOURCE_DATE_EPOCH"), 0);
+
+    // Crossed edges: drawn, with the warning, only when a template is written.
+    r = run({"--efficiency", "300", "--lap-dxf", dxf, MIRROR});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err.rfind("Warning: the leaf width is below zero at ", 0), 0u) << r.err;
+    r = run({"--efficiency", "300", "--txt", (dir_ / "a.txt").string(), MIRROR});
+    EXPECT_EQ(r.err, "");
+
+    r = run({"--paper", "a5", "--pdf", (dir_ / "x.pdf").string(), MIRROR});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.rfind("doroziri-cli: --paper takes a4 or letter\nusage:", 0), 0u) << r.err;
+    r = run({"--lap-dxf", dxf, "--dxf", dxf, MIRROR});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "doroziri-cli: --dxf " + dxf + " and --lap-dxf " + dxf +
+                         " name the same file; give each export a file of its own.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "x.pdf"));
 }
 
 TEST_F(CliTest, Errors_MessagesAndExitStatus) {

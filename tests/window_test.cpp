@@ -145,7 +145,8 @@ TEST_F(WindowTest, TFORM1_ControlsAsDesigned) {
     ASSERT_NE(menus[0]->menu(), nullptr);
     QStringList items;
     for (const QAction* action : menus[0]->menu()->actions()) items << action->text();
-    EXPECT_EQ(items, QStringList({"Open", "Reload", "Save .dxf", "Save .txt", "", "Quit"}));
+    EXPECT_EQ(items, QStringList({"Open", "Reload", "Save .dxf", "Save .txt", QString::fromUtf8("Save lap template\u2026"),
+                                  QString::fromUtf8("Print\u2026"), "", "Quit"}));
 }
 
 TEST_F(WindowTest, TFORM1_StartUpArgument) {

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What the command-line tool and the window share for the cut-ready lap
+// templates: the date on them, the title block and the DXF bytes.
+
+#include <string>
+
+#include "lap_template/lap_geometry.hpp"
+#include "lap_template/title_block.hpp"
+#include "working_state/working_state.hpp"
+
+namespace dz {
+
+// Today's date as YYYY-MM-DD, local time; when SOURCE_DATE_EPOCH is set to a
+// number of seconds, that moment's date in UTC instead (reproducible files).
+[[nodiscard]] std::string template_date();
+
+// The title block of the current lap, the caption as the window shows it.
+[[nodiscard]] TitleBlock template_title(const WorkingState& ws, char decimal_separator, const std::string& date);
+
+// The whole lap as DXF (lap_dxf of lap_template/); the numbers of its notes
+// are written with a period, as every DXF of the program is.
+[[nodiscard]] std::string lap_dxf_bytes(const WorkingState& ws, const std::string& date);
+
+}  // namespace dz

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The window's lap template: File > Print... (Qt's print preview, then its
+// print dialog) and the PDF and SVG bytes of File > Save lap template...,
+// all painted by app/template_pages.
+
+#include <string>
+
+#include "app/commands.hpp"
+#include "lap_template/page_plan.hpp"
+
+class QWidget;
+
+namespace dz {
+
+struct WorkingState;
+
+// The paper of the user's locale (LC_ALL, LC_PAPER, LANG): letter in the US
+// and Canada, A4 elsewhere.
+[[nodiscard]] Paper window_paper();
+
+// The PDF (on the locale's paper) or the SVG of the lap; empty for DXF.
+[[nodiscard]] std::string template_bytes(const WorkingState& ws, TemplateKind kind, char decimal_separator);
+
+// Shows the print preview of the lap's pages on the locale's paper (letter
+// or A4 as chosen in the printer's settings); the preview's Print button
+// opens the print dialog. `parent` owns the dialog while it is shown.
+void print_lap_template(QWidget* parent, const WorkingState& ws, char decimal_separator);
+
+}  // namespace dz

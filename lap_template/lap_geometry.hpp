@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The whole lap at full size: the rim, every leaf as one closed outline and
+// a centre mark, in millimetres with the lap centre at the origin. What the
+// cut-ready templates (DXF, SVG, printed pages) draw.
+
+#include <string>
+#include <vector>
+
+#include "working_state/working_state.hpp"
+
+namespace dz {
+
+// A point of the template, millimetres; x to the right, y upwards.
+struct TemplatePoint {
+    double x = 0;
+    double y = 0;
+};
+
+// One leaf: a closed outline (the last point joins the first). The outline
+// runs along edge 0 from the first zone outwards (points [0, rim_begin), one
+// per zone), along the rim (the arc's inner points, [rim_begin,
+// edge1_begin)), back down edge 1 from the last zone ([edge1_begin,
+// inner_begin)) and, when the first zone is not at the centre, along the
+// first zone's circle to where it began ([inner_begin, size)). With the first
+// zone at the centre edge 1 ends at the second zone: its point at the centre
+// is edge 0's first point, not written twice.
+struct TemplateLeaf {
+    std::vector<TemplatePoint> outline;
+    std::size_t rim_begin = 0;    // first point after edge 0
+    std::size_t edge1_begin = 0;  // first point of edge 1 (its last zone)
+    std::size_t inner_begin = 0;  // first point after edge 1 (== size when none)
+};
+
+struct LapTemplate {
+    double outer_radius = 0;  // mm: the rim
+    int leaves = 0;
+    std::vector<TemplateLeaf> leaf;  // leaf i turned by i * 2 pi / leaves
+    double centre_mark = 0;          // half length of the two strokes of the centre mark, mm
+    // Zones where the leaf's width is below zero (edges crossed), counted once.
+    int negative_zones = 0;
+};
+
+// Largest distance, mm, between a sampled arc of the template and the true
+// circle (the sagitta of one chord).
+inline constexpr double ARC_TOLERANCE_MM = 0.001;
+
+// build_lap_template makes the full-size lap from the drawn leaf outline.
+//
+// usage     after every redraw that an export follows:
+//               const LapTemplate lap = build_lap_template(ws);
+//
+// on entry  ws  a loaded working state whose LEAF_EDGES describe the current
+//               drawing (units of OUTER_RADIUS, angles from +y towards +x)
+//               and NUM_LEAVES >= 1.
+// on return the template. Leaf 0 is the drawn outline times OUTER_RADIUS;
+//           leaf i is leaf 0 turned by i * 2 pi / N about the centre, in the
+//           drawing's sense of angle (from +y towards +x).
+//
+// method    each leaf is built whole from both edges of LEAF_EDGES (never a
+//           rounded half mirrored, whose halves need not meet): edge 0
+//           outwards, the rim arc from the angle of edge 0's last point to
+//           the angle of edge 1's last point (the short way, through the
+//           leaf's centre line; also when the efficiency leaves the leaf
+//           narrower than the pitch there), edge 1 inwards and the first
+//           zone's circle back to edge 0 unless that zone lies at the centre.
+//           Arcs are sampled as chords whose sagitta is at most
+//           ARC_TOLERANCE_MM. Negative widths are kept as they are (the
+//           edges cross); they are counted in negative_zones.
+//
+// accuracy  the points are those of LEAF_EDGES rounded once to double and
+//           turned by one rotation: within a few ulps of the drawing.
+[[nodiscard]] LapTemplate build_lap_template(const WorkingState& ws);
+
+// The name of the design that made the widths ("classic": the solved and
+// smoothed profile or the measured values, as the lap type says).
+[[nodiscard]] std::string design_name(const WorkingState& ws);
+
+// The warning for a lap with negative widths, empty when there are none.
+[[nodiscard]] std::string negative_width_warning(const LapTemplate& lap);
+
+}  // namespace dz

@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Tests of the full-size lap template: the leaves built from the drawn
+// outline, the page plan of the printed template and the paper of a locale.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "drawing/leaf_outline.hpp"
+#include "lap_template/lap_geometry.hpp"
+#include "lap_template/page_plan.hpp"
+#include "test_states.hpp"
+#include "working_state/working_state.hpp"
+
+namespace {
+
+using dz::LapTemplate;
+using dz::TemplatePoint;
+
+constexpr double PI = std::numbers::pi;
+
+// A drawn state: `zones` zones from `first_radius` to 100 mm, values 1, 2, 3,
+// 1, ... shifted by `offset`, `leaves` leaves.
+dz::WorkingState drawn(int zones, double first_radius, int leaves, double offset = 0) {
+    dz::WorkingState ws = dz::testing::loaded_state(zones, first_radius);
+    ws.NUM_LEAVES = leaves;
+    ws.BASE_OFFSET = offset;
+    dz::build_leaf_edges(ws);
+    return ws;
+}
+
+// Angle of p from the centre line of leaf i, positive towards +x.
+double angle_from_centre(const TemplatePoint& p, int leaf, int leaves) {
+    const double c = PI / leaves + 2 * PI * leaf / leaves;
+    return std::atan2(std::cos(c) * p.x - std::sin(c) * p.y, std::sin(c) * p.x + std::cos(c) * p.y);
+}
+
+// The leaf's width at every zone, mm along the zone's circle, from the
+// values alone: (2 pi / N) v_k / m times the radius (negative when v_k < 0).
+std::vector<double> expected_widths(const dz::WorkingState& ws) {
+    double m = 0;
+    for (int k = 0; k < ws.ZONE_COUNT; ++k) m = std::max(m, double(ws.ZONE_PROFILE[k] + ws.BASE_OFFSET));
+    std::vector<double> widths;
+    for (int k = 0; k < ws.ZONE_COUNT; ++k) {
+        const double v = double(ws.ZONE_PROFILE[k] + ws.BASE_OFFSET);
+        widths.push_back(2 * PI / ws.NUM_LEAVES * v / m * double(ws.ZONE_RADIUS[k]));
+    }
+    return widths;
+}
+
+TEST(LapTemplate_Leaves, WidthAtEveryZoneMatchesTheValues) {
+    struct Case {
+        int zones;
+        double first_radius;
+        int leaves;
+        double offset;
+    };
+    // At the centre and away from it; 5 leaves (odd), 1 leaf (the whole
+    // disc); an offset that leaves a gap at the rim; one that crosses edges.
+    for (const Case c : {Case{7, 0, 4, 0}, Case{7, 20, 5, 0}, Case{12, 35, 3, -0.5}, Case{6, 0, 1, 0},
+                         Case{7, 10, 6, -1.5}}) {
+        SCOPED_TRACE("zones " + std::to_string(c.zones) + " first " + std::to_string(c.first_radius) +
+                     " leaves " + std::to_string(c.leaves) + " offset " + std::to_string(c.offset));
+        const dz::WorkingState ws = drawn(c.zones, c.first_radius, c.leaves, c.offset);
+        const LapTemplate lap = dz::build_lap_template(ws);
+        const std::vector<double> widths = expected_widths(ws);
+        ASSERT_EQ(lap.leaves, c.leaves);
+        ASSERT_EQ(lap.leaf.size(), static_cast<std::size_t>(c.leaves));
+        EXPECT_EQ(lap.outer_radius, 100);
+        int negative = 0;
+        for (double w : widths) negative += w < 0 ? 1 : 0;
+        EXPECT_EQ(lap.negative_zones, negative);
+        for (int i = 0; i < c.leaves; ++i) {
+            const dz::TemplateLeaf& leaf = lap.leaf[static_cast<std::size_t>(i)];
+            const std::size_t zones = static_cast<std::size_t>(c.zones);
+            ASSERT_EQ(leaf.rim_begin >= zones, true);
+            for (int k = 0; k < c.zones; ++k) {
+                const double r = double(ws.ZONE_RADIUS[k]);
+                if (r == 0) continue;
+                // Edge 0 of zone k is point k; edge 1 of zone k counts back from edge1_begin.
+                const TemplatePoint e0 = leaf.outline[static_cast<std::size_t>(k)];
+                const TemplatePoint e1 = leaf.outline[leaf.edge1_begin + zones - 1 - static_cast<std::size_t>(k)];
+                EXPECT_NEAR(std::hypot(e0.x, e0.y), r, 1e-9);
+                EXPECT_NEAR(std::hypot(e1.x, e1.y), r, 1e-9);
+                const double half = widths[static_cast<std::size_t>(k)] / 2;
+                // (Modulo a whole turn: one leaf as wide as the pitch spans +-pi.)
+                const auto off = [&](const TemplatePoint& p, double want) {
+                    return r * std::remainder(angle_from_centre(p, i, c.leaves) - want / r, 2 * PI);
+                };
+                EXPECT_NEAR(off(e0, half), 0, 0.01) << "leaf " << i << " zone " << k;
+                EXPECT_NEAR(off(e1, -half), 0, 0.01) << "leaf " << i << " zone " << k;
+                // Every outline point on this zone's circle lies within the leaf's span.
+                for (const TemplatePoint& p : leaf.outline) {
+                    if (std::fabs(std::hypot(p.x, p.y) - r) > 1e-9) continue;
+                    EXPECT_LE(std::fabs(r * angle_from_centre(p, i, c.leaves)), std::fabs(half) + 0.01);
+                }
+            }
+        }
+    }
+}
+
+TEST(LapTemplate_Leaves, OutlineIsClosedAlongTheRimAndTheFirstZone) {
+    for (const double first : {0.0, 20.0}) {
+        SCOPED_TRACE("first zone at " + std::to_string(first));
+        const dz::WorkingState ws = drawn(7, first, 5, -0.5);  // a gap at the rim
+        const LapTemplate lap = dz::build_lap_template(ws);
+        const dz::TemplateLeaf& leaf = lap.leaf[0];
+        const std::size_t n = leaf.outline.size();
+        // The rim arc and (away from the centre) the inner arc lie on their
+        // circles, their chords within the tolerance of the circle.
+        const auto on_circle = [&](std::size_t from, std::size_t to, double r) {
+            for (std::size_t j = from; j < to; ++j) {
+                const TemplatePoint a = leaf.outline[j == 0 ? n - 1 : j - 1], b = leaf.outline[j];
+                EXPECT_NEAR(std::hypot(b.x, b.y), r, 1e-9);
+                const double sagitta = r - std::hypot((a.x + b.x) / 2, (a.y + b.y) / 2);
+                EXPECT_LE(sagitta, dz::ARC_TOLERANCE_MM * 1.001);
+            }
+        };
+        ASSERT_GT(leaf.edge1_begin, leaf.rim_begin + 10);  // the rim arc is sampled
+        on_circle(leaf.rim_begin, leaf.edge1_begin, 100);
+        if (first == 0) {
+            // At the centre the outline meets itself in the origin once.
+            EXPECT_EQ(leaf.inner_begin, n);
+            EXPECT_EQ(leaf.edge1_begin + 6, n);
+            EXPECT_EQ(leaf.outline[0].x, 0);
+            EXPECT_EQ(leaf.outline[0].y, 0);
+        } else {
+            ASSERT_GT(n, leaf.inner_begin + 2);
+            on_circle(leaf.inner_begin, n, first);
+            // ... and the closing chord from the last point back to the first.
+            on_circle(0, 1, first);
+        }
+        // At the centre the closing segment runs from edge 1 of the second
+        // zone to the origin.
+        if (first == 0) {
+            const TemplatePoint last = leaf.outline[n - 1];
+            EXPECT_NEAR(std::hypot(last.x, last.y), double(ws.ZONE_RADIUS[1]), 1e-9);
+        }
+    }
+}
+
+TEST(LapTemplate_Leaves, EachLeafIsTheFirstTurnedByThePitch) {
+    const dz::WorkingState ws = drawn(9, 12, 5);
+    const LapTemplate lap = dz::build_lap_template(ws);
+    // Leaf 0 is the drawn outline in mm.
+    for (int k = 0; k < ws.ZONE_COUNT; ++k) {
+        EXPECT_EQ(lap.leaf[0].outline[static_cast<std::size_t>(k)].x, double(ws.edge_at(0, k, 0) * 100));
+        EXPECT_EQ(lap.leaf[0].outline[static_cast<std::size_t>(k)].y, double(ws.edge_at(0, k, 1) * 100));
+    }
+    for (int i = 1; i < 5; ++i) {
+        ASSERT_EQ(lap.leaf[static_cast<std::size_t>(i)].outline.size(), lap.leaf[0].outline.size());
+        for (std::size_t j = 0; j < lap.leaf[0].outline.size(); ++j) {
+            const TemplatePoint p = lap.leaf[0].outline[j], q = lap.leaf[static_cast<std::size_t>(i)].outline[j];
+            EXPECT_NEAR(std::hypot(q.x, q.y), std::hypot(p.x, p.y), 1e-9);
+            // Angles from +y towards +x grow by i * 72 degrees.
+            double turn = std::atan2(q.x, q.y) - std::atan2(p.x, p.y) - 2 * PI * i / 5;
+            turn = std::remainder(turn, 2 * PI);
+            EXPECT_NEAR(turn * std::hypot(p.x, p.y), 0, 1e-9) << "leaf " << i << " point " << j;
+        }
+    }
+}
+
+TEST(LapTemplate_Leaves, NegativeWidthsAreWarnedAbout) {
+    EXPECT_EQ(dz::negative_width_warning(dz::build_lap_template(drawn(7, 0, 4))), "");
+    const std::string warning = dz::negative_width_warning(dz::build_lap_template(drawn(7, 10, 6, -1.5)));
+    EXPECT_NE(warning.find("below zero at 3 zones"), std::string::npos) << warning;  // the three zones of value 1
+    EXPECT_EQ(dz::design_name(drawn(3, 0, 4)), "classic");
+}
+
+// --- the page plan --------------------------------------------------------
+
+bool window_holds(const dz::PlannedPage& page, double x, double y) {
+    return x >= page.lap_left && x <= page.lap_left + page.area.width && y <= page.lap_top &&
+           y >= page.lap_top - page.area.height;
+}
+
+TEST(LapTemplate_PagePlan, PagesForSmallAndLargeLaps) {
+    struct Case {
+        double diameter;
+        dz::Paper paper;
+        int rows, columns;
+    };
+    for (const Case c : {Case{100, dz::Paper::a4, 1, 1}, Case{100, dz::Paper::letter, 1, 1},
+                         Case{180, dz::Paper::a4, 1, 1}, Case{185, dz::Paper::letter, 1, 1},
+                         Case{181, dz::Paper::a4, 1, 2}, Case{300, dz::Paper::a4, 2, 2},
+                         Case{300, dz::Paper::letter, 2, 2}, Case{500, dz::Paper::a4, 3, 3}}) {
+        SCOPED_TRACE(std::to_string(c.diameter) + " mm on " + dz::paper_name(c.paper));
+        const dz::PagePlan plan = dz::plan_pages(c.diameter / 2, c.paper);
+        EXPECT_EQ(plan.rows, c.rows);
+        EXPECT_EQ(plan.columns, c.columns);
+        ASSERT_EQ(plan.pages.size(), static_cast<std::size_t>(c.rows * c.columns));
+        EXPECT_EQ(plan.tiled, c.rows * c.columns > 1);
+        const dz::PaperSize paper = plan.paper;
+        for (const dz::PlannedPage& page : plan.pages) {
+            // Everything within the margins; the block below the lap's area.
+            EXPECT_GE(page.area.x, dz::PAGE_MARGIN - 1e-9);
+            EXPECT_GE(page.area.y, dz::PAGE_MARGIN - 1e-9);
+            EXPECT_LE(page.area.x + page.area.width, paper.width - dz::PAGE_MARGIN + 1e-9);
+            EXPECT_LE(page.block.y + page.block.height, paper.height - dz::PAGE_MARGIN + 1e-9);
+            EXPECT_GE(page.block.y, page.area.y + page.area.height - 1e-9);
+        }
+        if (!plan.tiled) {
+            // Centred across, the whole lap in the area.
+            const dz::PlannedPage& page = plan.pages[0];
+            EXPECT_NEAR(page.area.x + page.area.width / 2, paper.width / 2, 1e-9);
+            EXPECT_NEAR(page.area.width, c.diameter, 1e-9);
+            EXPECT_NEAR(page.lap_left, -c.diameter / 2, 1e-9);
+            EXPECT_TRUE(plan.marks.empty());
+            continue;
+        }
+        // Every point of the lap's square is on some page; neighbours overlap.
+        for (double x = -c.diameter / 2; x <= c.diameter / 2; x += c.diameter / 40) {
+            for (double y = -c.diameter / 2; y <= c.diameter / 2; y += c.diameter / 40) {
+                bool held = false;
+                for (const dz::PlannedPage& page : plan.pages) held = held || window_holds(page, x, y);
+                EXPECT_TRUE(held) << x << ", " << y;
+            }
+        }
+        for (std::size_t p = 0; p + 1 < plan.pages.size(); ++p) {
+            const dz::PlannedPage &a = plan.pages[p], &b = plan.pages[p + 1];
+            if (a.row != b.row) continue;
+            EXPECT_EQ(b.column, a.column + 1);
+            EXPECT_NEAR(a.lap_left + a.area.width - b.lap_left, dz::TILE_OVERLAP, 1e-9);
+        }
+        // Each mark is on at least two pages, so the pages can be lined up.
+        ASSERT_FALSE(plan.marks.empty());
+        for (const auto& mark : plan.marks) {
+            int pages = 0;
+            for (const dz::PlannedPage& page : plan.pages) pages += window_holds(page, mark.x, mark.y) ? 1 : 0;
+            EXPECT_GE(pages, 2) << mark.x << ", " << mark.y;
+        }
+    }
+}
+
+TEST(LapTemplate_PagePlan, PaperOfTheLocale) {
+    struct Case {
+        const char *all, *paper, *lang;
+        dz::Paper expected;
+    };
+    for (const Case c : {Case{nullptr, nullptr, nullptr, dz::Paper::a4}, Case{nullptr, nullptr, "en_US.UTF-8", dz::Paper::letter},
+                         Case{nullptr, nullptr, "fr_CA", dz::Paper::letter}, Case{nullptr, nullptr, "de_DE.UTF-8", dz::Paper::a4},
+                         Case{nullptr, "en_GB.UTF-8", "en_US.UTF-8", dz::Paper::a4},
+                         Case{"en_US.UTF-8", "de_DE.UTF-8", nullptr, dz::Paper::letter},
+                         Case{"", "en_CA.UTF-8", nullptr, dz::Paper::letter}, Case{"C", "en_US", nullptr, dz::Paper::a4},
+                         Case{nullptr, nullptr, "C.UTF-8", dz::Paper::a4}, Case{nullptr, nullptr, "en_USA", dz::Paper::a4},
+                         Case{nullptr, nullptr, "es_US@euro", dz::Paper::letter}}) {
+        EXPECT_EQ(dz::locale_paper(c.all, c.paper, c.lang), c.expected)
+            << (c.all ? c.all : "-") << " " << (c.paper ? c.paper : "-") << " " << (c.lang ? c.lang : "-");
+    }
+    EXPECT_EQ(dz::parse_paper("a4"), dz::Paper::a4);
+    EXPECT_EQ(dz::parse_paper("letter"), dz::Paper::letter);
+    EXPECT_EQ(dz::parse_paper("A5"), std::nullopt);
+}
+
+}  // namespace
