@@ -373,6 +373,16 @@ TEST_F(WindowTest, DesignMenu_RedrawsAndStaysAcrossLoads) {
     EXPECT_LE(view->check()->fit.share_left, classic_left);
     const std::vector<double> fitted = view->check()->widths;
 
+    // a lower efficiency: solved again at once with the higher floor
+    dialogs_.answers = {"80"};
+    QTest::mouseClick(child<QLabel>(window, "INCR_LABEL"), Qt::LeftButton);
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_NE(view->check()->widths, fitted);
+    for (const double w : view->check()->widths) EXPECT_GE(w, 0.20);
+    dialogs_.answers = {"100"};
+    QTest::mouseClick(child<QLabel>(window, "INCR_LABEL"), Qt::LeftButton);
+    EXPECT_EQ(view->check()->widths, fitted);
+
     // free focus: the removal view takes the focus term
     auto* focus = child<QAction>(window, "FreeFocus1");
     focus->trigger();
