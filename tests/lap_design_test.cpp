@@ -117,7 +117,7 @@ TEST(LapDesign, SettingsKeepTheFitCurrent) {
 
     ASSERT_EQ(dz::apply_efficiency(ws, 70), std::nullopt);
     ASSERT_EQ(dz::apply_design(ws, scratch), std::nullopt);
-    EXPECT_EQ(scratch.warm.reused(), dz::fit_curvature_bound(ws) == dz::MIN_CURVATURE_BOUND);
+    EXPECT_TRUE(scratch.warm.reused());  // the same surface: its set-up kept
     const std::vector<double> at_70 = dz::leaf_widths(ws);
     EXPECT_NE(at_70, at_100);
     for (const double w : at_70) EXPECT_GE(w, 0.30 - 1e-15);
