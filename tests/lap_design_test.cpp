@@ -100,7 +100,9 @@ TEST(LapDesign, ExamplesWithinTheConstraints_NeverWorseThanClassic) {
                 const double fitted = share_left(ws);
                 EXPECT_NEAR(fitted, scratch.last.share_left, 1e-6 * classic);
                 EXPECT_LE(fitted, classic);
-                if (focus || std::string(name) != "parabolise200") EXPECT_LE(fitted, 40.0);
+                if (focus || std::string(name) != "parabolise200") {
+                    EXPECT_LE(fitted, 40.0);  // the sphere to paraboloid needs the focus for that
+                }
             }
         }
     }
