@@ -12,6 +12,7 @@
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
+#include "lap_design/lap_design.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "removal/removal.hpp"
 #include "lap_template/lap_geometry.hpp"
@@ -24,6 +25,7 @@ namespace {
 
 constexpr const char* USAGE =
     "usage: doroziri-cli [--leaves N] [--efficiency PCT] [--lap stroke|spindle]\n"
+    "                    [--design classic|fit] [--free-focus]\n"
     "                    [--txt FILE] [--dxf FILE] [--png FILE]\n"
     "                    [--check FILE] [--check-png FILE] [--lap-dxf FILE]\n"
     "                    [--svg FILE] [--pdf FILE [--paper a4|letter]] SURFACE_FILE\n"
@@ -46,13 +48,23 @@ constexpr const char* HELP =
     "                        the efficiency to 100\n"
     "  --leaves N            number of leaves, 1 or more (default 4)\n"
     "  --efficiency PCT      efficiency in percent, more than 0 (default 100)\n"
+    "  --design classic|fit  how the leaf widths of a \"2/5 Stroke\" lap are chosen:\n"
+    "                        \"classic\" (the default: the solved profile, smoothed\n"
+    "                        and lifted to zero) or \"fit\" (the widths that leave\n"
+    "                        the least predicted residual, see below); \"Spindle\"\n"
+    "                        laps are always classic\n"
+    "  --free-focus          let the fit and the predicted removal also take off a\n"
+    "                        term in the square of the radius (a small change of\n"
+    "                        the radius of curvature); off by default\n"
     "  --txt FILE            write the text export (caption, header, one line per\n"
-    "                        zone: radius in mm, x/radius, y/radius of the leaf edge)\n"
+    "                        zone: radius in mm, x/radius, y/radius of the leaf edge\n"
+    "                        as drawn, of the fitted outline under --design fit)\n"
     "  --dxf FILE            write the half-leaf outline in millimetres as DXF\n"
     "  --png FILE            write the lap plot (641 x 341 pixels) as PNG\n"
     "  --check FILE          write the predicted removal of the lap as set: the\n"
-    "                        caption, the measured RMS and P-V, the RMS and P-V\n"
-    "                        left and the share of the RMS left, then a header and\n"
+    "                        caption, the design (with the fit or the free focus),\n"
+    "                        the measured RMS and P-V, the RMS and P-V left and\n"
+    "                        the share of the RMS left, then a header and\n"
     "                        one line per zone: radius in mm, measured value, leaf\n"
     "                        width (fraction of the pitch), predicted removal,\n"
     "                        residual (measured - predicted)\n"
@@ -80,6 +92,16 @@ constexpr const char* HELP =
     "the lap could only add glass). RMS values are area-weighted, about the mean.\n"
     "It is a guide for comparing designs and settings, not a promise about a\n"
     "particular mirror.\n"
+    "\n"
+    "The fit (--design fit) chooses the width of every zone, the polishing time and\n"
+    "the piston together for the least area-weighted squared residual by that same\n"
+    "model, so it is judged by the model it was made with. Each width stays between\n"
+    "a floor and the whole pitch: floor = max(0.10, 1 - efficiency / 100), so a\n"
+    "lower efficiency keeps more of the lap (0.20 at 80 %), as in the classic\n"
+    "design. The outline stays cuttable: sampled at 50 radii its second derivative\n"
+    "by the normalised radius stays within 40, or within the classic design's own\n"
+    "value on the same file and settings where that is larger. The DXF caption\n"
+    "then reads \"2/5 Stroke Tessaro, least-squares fit, ...\".\n"
     "\n"
     "FILE may be '-' for standard output. With no export option the text export is\n"
     "written to standard output. Numbers on the command line, in the surface file\n"
@@ -152,7 +174,9 @@ void write_version(std::ostream& out) {
 }
 
 struct Options {
-    std::optional<std::string> leaves, efficiency, lap, txt, dxf, png, check, check_png, lap_dxf, svg, pdf, paper;
+    std::optional<std::string> leaves, efficiency, lap, design, txt, dxf, png, check, check_png, lap_dxf, svg, pdf,
+        paper;
+    bool free_focus = false;
     std::string surface;
 };
 
@@ -182,8 +206,13 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
             write_version(out);
             return 0;
         }
+        if (arg == "--free-focus") {
+            options.free_focus = true;
+            continue;
+        }
         std::optional<std::string>* slot = nullptr;
-        if (arg == "--leaves") slot = &options.leaves;
+        if (arg == "--design") slot = &options.design;
+        else if (arg == "--leaves") slot = &options.leaves;
         else if (arg == "--efficiency") slot = &options.efficiency;
         else if (arg == "--lap") slot = &options.lap;
         else if (arg == "--txt") slot = &options.txt;
@@ -227,6 +256,15 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
             return 2;
         }
     }
+    LapDesign design = LapDesign::classic;
+    if (options.design) {
+        if (*options.design == "classic") design = LapDesign::classic;
+        else if (*options.design == "fit") design = LapDesign::fit;
+        else {
+            err << "doroziri-cli: --design takes classic or fit\n" << USAGE;
+            return 2;
+        }
+    }
 
     Paper paper = locale_paper(std::getenv("LC_ALL"), std::getenv("LC_PAPER"), std::getenv("LANG"));
     if (options.paper) {
@@ -258,6 +296,9 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     // file itself is refused before anything is computed.
     WorkingState ws;
     LoadScratch scratch;
+    DesignScratch design_scratch;
+    ws.DESIGN = design;  // kept by the load, applied once the settings are made
+    ws.FREE_FOCUS = options.free_focus;
     const std::string name = surface_file_name(options.surface);
     const InputFile input = read_input_file(name);
     if (!input.bytes) {
@@ -302,6 +343,8 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     } catch (const ConversionError& e) {
         return refuse(e.what());
     }
+    // The design of the settings as they stand now.
+    if (auto failure = apply_design(ws, design_scratch)) return refuse(*failure);
 
     // The exports.
     const bool any_template = options.lap_dxf || options.svg || options.pdf;
@@ -319,7 +362,8 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
         if (auto failure = render_png(ws, *options.png, decimal_separator, out)) return refuse(*failure);
     }
     if (options.check) {
-        const std::string table = check_table(ws, check_removal(ws, WearModel(ws)), decimal_separator);
+        if (!design_scratch.model || !design_scratch.model->fits(ws)) design_scratch.model.emplace(ws);
+        const std::string table = check_table(ws, check_removal(ws, *design_scratch.model), decimal_separator);
         if (auto failure = write_output(*options.check, table, out)) return refuse(*failure);
     }
     if (options.check_png) {

@@ -106,8 +106,13 @@ void LapCommands::load_surface(const std::string& path) {
     view_state_.caption_text = caption_to_utf8(ws_.PLOT_CAPTION);
     view_state_.surface_path = path;
     view_state_.lap_drawn = true;
+    redesign();
     show_view();
     DRAW_LAP();
+}
+
+void LapCommands::redesign() {
+    if (const auto failure = apply_design(ws_, design_)) dialogs_.message(*failure);
 }
 
 void LapCommands::Open1Click() {
@@ -285,6 +290,7 @@ void LapCommands::INCR_LABELClick() {
             return;
         }
         view_state_.efficiency_text = format_fixed(ws_.EFFICIENCY, 0, decimal_separator_);
+        redesign();  // a new floor: the fit is solved again from its last set-up
         show_view();
         DRAW_LAP();
     });
@@ -301,8 +307,29 @@ void LapCommands::LAP_CHOICEClick(int selected_index) {
         }
         view_state_.lap_choice_index = selected_index;
         view_state_.efficiency_text = format_fixed(ws_.EFFICIENCY, 0, decimal_separator_);
+        redesign();
         show_view();
         DRAW_LAP();
+    });
+}
+
+void LapCommands::DesignClick(LapDesign design) {
+    guarded([&] {
+        const auto failure = set_design(ws_, design_, design, ws_.FREE_FOCUS);
+        view_state_.fit_design = ws_.DESIGN == LapDesign::fit;
+        show_view();
+        DRAW_LAP();
+        if (failure) dialogs_.message(*failure);
+    });
+}
+
+void LapCommands::FreeFocusClick(bool on) {
+    guarded([&] {
+        const auto failure = set_design(ws_, design_, ws_.DESIGN, on);
+        view_state_.free_focus = ws_.FREE_FOCUS;
+        show_view();
+        DRAW_LAP();
+        if (failure) dialogs_.message(*failure);
     });
 }
 

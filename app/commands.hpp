@@ -19,6 +19,7 @@
 
 #include "app/user_interface.hpp"
 #include "file_io/file_io.hpp"
+#include "lap_design/lap_design.hpp"
 #include "lap_load/load_scratch.hpp"
 #include "text_io/tokenizer.hpp"
 #include "working_state/working_state.hpp"
@@ -80,6 +81,11 @@ public:
     void INCR_LABELClick();
     void LAP_CHOICEClick(int selected_index);
     void COMMENT_LABELClick();
+    // The Design menu: the classic design or the least-squares fit, and the
+    // free focus. Both stay across loads; the plot and the predicted removal
+    // follow at once.
+    void DesignClick(LapDesign design);
+    void FreeFocusClick(bool on);
 
     [[nodiscard]] const WorkingState& state() const { return ws_; }
     [[nodiscard]] const ViewState& view() const { return view_state_; }
@@ -99,6 +105,9 @@ private:
     void set_caption(const std::string& text);
     [[nodiscard]] bool is_surface_file(const std::string& path) const;
     void DRAW_LAP();
+    // Makes the outline of the chosen design after a load or a change of the
+    // settings; a fit that fails is reported and the classic outline drawn.
+    void redesign();
     void show_view() { view_.show_view(view_state_); }
 
     Dialogs& dialogs_;
@@ -106,6 +115,7 @@ private:
     char decimal_separator_;
     WorkingState ws_;
     LoadScratch scratch_;  // the load's solver storage, kept from load to load
+    DesignScratch design_;  // the fit's wear model and set-up, kept between commands
     Tokenizer tokenizer_;
     ViewState view_state_;
 

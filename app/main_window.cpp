@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.hpp"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
@@ -371,6 +372,25 @@ void TFORM1::create_menu() {
                       [this] { show_removal(); });
     LAP_PIC->setContextMenuPolicy(Qt::ActionsContextMenu);
     LAP_PIC->addAction(Removal1);
+    // The design of a "2/5 Stroke" lap: one of two, and the free focus.
+    QMenu* design_menu = menuBar()->addMenu(QStringLiteral("Design"));
+    design_menu->setObjectName(QStringLiteral("Design1"));
+    design_menu->setFont(QApplication::font("QMenu"));
+    DesignClassic1 = action(design_menu, "DesignClassic1", "Classic", {},
+                            [this] { commands_->DesignClick(LapDesign::classic); });
+    DesignFit1 = action(design_menu, "DesignFit1", "Least-squares fit", {},
+                        [this] { commands_->DesignClick(LapDesign::fit); });
+    auto* designs = new QActionGroup(this);
+    designs->setExclusive(true);
+    for (QAction* item : {DesignClassic1, DesignFit1}) {
+        item->setCheckable(true);
+        designs->addAction(item);
+    }
+    DesignClassic1->setChecked(true);
+    design_menu->addSeparator();
+    FreeFocus1 = action(design_menu, "FreeFocus1", "Free focus", {},
+                        [this] { commands_->FreeFocusClick(FreeFocus1->isChecked()); });
+    FreeFocus1->setCheckable(true);
     // Help stays an item of the bar that acts when clicked.
     HELP = action(menuBar(), "HELP", "Help", shortcuts(Qt::Key_F1, QKeySequence::HelpContents),
                   [this] { commands_->HELPClick(); });
@@ -416,6 +436,8 @@ void TFORM1::show_view(const ViewState& view) {
     SaveTemplate1->setEnabled(view.lap_drawn);
     Print1->setEnabled(view.lap_drawn);
     Reload1->setEnabled(!view.surface_path.empty());
+    (view.fit_design ? DesignFit1 : DesignClassic1)->setChecked(true);
+    FreeFocus1->setChecked(view.free_focus);
     watch(view.surface_path);
     update_removal();
 }

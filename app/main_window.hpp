@@ -96,6 +96,9 @@ private:
     QAction* HELP = nullptr;
     Notice* NOTICE = nullptr;  // the non-modal line under the caption
     QAction* Removal1 = nullptr;
+    QAction* DesignClassic1 = nullptr;  // the Design menu
+    QAction* DesignFit1 = nullptr;
+    QAction* FreeFocus1 = nullptr;
     RemovalView* removal_view_ = nullptr;  // made at its first use
 };
 

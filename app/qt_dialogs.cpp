@@ -111,6 +111,22 @@ redrawn with every change of the file, the leaves, the efficiency or the lap
 type. <i>Save as PNG&hellip;</i> writes the chart. It is a guide for
 comparing designs and settings, not a promise about a particular
 mirror.</dd>
+<dt><b>Design › Classic / Least-squares fit</b></dt>
+<dd>How the widths of a <i>2/5 Stroke</i> leaf are chosen. <i>Classic</i>
+(the default) shapes them from the computed profile. <i>Least-squares
+fit</i> chooses the width of every zone, the polishing time and the piston
+so that the predicted removal leaves the least area-weighted squared
+residual; it is judged by the program's own wear model, the one it was made
+with. Each width stays between a floor and the whole pitch: floor =
+max(0.10, 1 &minus; efficiency/100), so a lower efficiency keeps more of the
+lap (0.20 at 80 %). The outline stays smooth enough to cut: its bending is
+held within that of the classic design on the same file, and at least 40.
+<i>Spindle</i> laps are always classic. The choice stays across loads; the
+plot, the exports and the predicted removal follow it.</dd>
+<dt><b>Design › Free focus</b></dt>
+<dd>Lets the fit and the predicted removal also take off a term in the
+square of the radius: a small change of the radius of curvature that most
+mirrors tolerate. Off by default.</dd>
 <dt><b>Plot Caption</b> (click the caption under the plot)</dt>
 <dd>Changes the caption shown and written as the first line of the .txt
 file. The .dxf caption keeps the first line of the surface file.</dd>

@@ -75,7 +75,9 @@ void RemovalView::show_state(const WorkingState& ws, const std::string& surface_
         if (!model_ || !model_->fits(ws)) model_.emplace(ws);
         check_ = check_removal(ws, *model_);
         caption_ = ws.PLOT_CAPTION;
-        const std::string stroke = ws.SPINDLE ? "Spindle" : "2/5 Stroke";
+        std::string stroke = ws.SPINDLE ? "Spindle" : "2/5 Stroke";
+        if (ws.fit_drawn()) stroke += std::string(", ") + ws.design_name();
+        else if (ws.FREE_FOCUS) stroke += ", free focus";
         figures_->setText(QString::fromUtf8(removal_summary(check_->fit, decimal_separator_)) +
                           QStringLiteral("   (") + QString::fromStdString(stroke) + QStringLiteral(", ") +
                           QString::number(ws.NUM_LEAVES) + QStringLiteral(" leaves)"));

@@ -37,6 +37,8 @@ struct ViewState {
     // the window watches it for changes.
     std::string surface_path;
     bool lap_drawn = false;  // a lap is drawn: the save commands are enabled
+    bool fit_design = false;  // the Design menu: the least-squares fit (else classic)
+    bool free_focus = false;  // the Design menu: free focus
     friend bool operator==(const ViewState&, const ViewState&) = default;
 };
 

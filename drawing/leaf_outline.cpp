@@ -10,18 +10,26 @@ void build_leaf_edges(WorkingState& ws) {
     const Real cp = std::cos(2 * h);
     const Real sp = std::sin(2 * h);
     const N_VECTOR& values = ws.SPINDLE ? ws.ZONE_RAW : ws.ZONE_PROFILE;
+    const bool fit = ws.fit_drawn();
 
     // First pass: the largest shifted value, starting from 0.
     Real m = 0;
-    for (int k = 0; k <= ws.LAST_ZONE; ++k) {
-        const Real v = values[static_cast<std::size_t>(k)] + ws.BASE_OFFSET;
-        if (m < v) m = v;
+    if (!fit) {
+        for (int k = 0; k <= ws.LAST_ZONE; ++k) {
+            const Real v = values[static_cast<std::size_t>(k)] + ws.BASE_OFFSET;
+            if (m < v) m = v;
+        }
     }
 
     // Second pass: both edges of every zone.
     for (int k = 0; k <= ws.LAST_ZONE; ++k) {
-        const Real v = values[static_cast<std::size_t>(k)] + ws.BASE_OFFSET;
-        const Real t = m > 0 ? (v / m + 1) * h : h;
+        Real t = h;
+        if (fit) {
+            t = (ws.FIT_WIDTHS[static_cast<std::size_t>(k)] + 1) * h;
+        } else if (m > 0) {
+            const Real v = values[static_cast<std::size_t>(k)] + ws.BASE_OFFSET;
+            t = (v / m + 1) * h;
+        }
         const Real rho = ws.ZONE_RADIUS[static_cast<std::size_t>(k)] / ws.OUTER_RADIUS;
         const Real x = rho * std::sin(t);
         const Real y = rho * std::cos(t);

@@ -17,7 +17,10 @@ namespace dz {
 // the angles 2h - t_k .. t_k from the +y axis, t_k = (v_k / m + 1) h. Edge 0
 // is the point at angle t_k on the zone circle, edge 1 its reflection in the
 // leaf's centre line (the ray at angle h). With m = 0 every zone has zero
-// width: both edges lie on the centre line.
+// width: both edges lie on the centre line. When the fit draws the outline
+// (ws.fit_drawn()), the fitted widths take the place of v_k / m:
+// t_k = (FIT_WIDTHS_k + 1) h, so that the width at zone k, as a fraction of
+// the pitch, is the fitted width itself.
 void build_leaf_edges(WorkingState& ws);
 
 }  // namespace dz

@@ -113,11 +113,11 @@ double peak_to_valley(std::span<const double> v)
 
 }  // namespace
 
-// The set-up of one surface: everything of the programme but the floor.
+// The set-up of one surface: everything of the programme but the floor and
+// the curvature bound, which enter the constraints only.
 struct FitWarmStart::Cache {
     // the problem it was made for
     std::vector<double> wear, measured, weights, radii;
-    double curvature_bound = 0;
     bool free_focus = false;
     // the unknowns: K node values, then tau, beta (and gamma)
     int K = 0;
@@ -131,7 +131,7 @@ struct FitWarmStart::Cache {
 
     [[nodiscard]] bool matches(const FitProblem& p) const
     {
-        return curvature_bound == p.curvature_bound && free_focus == p.free_focus && same_bits(wear, p.wear) &&
+        return free_focus == p.free_focus && same_bits(wear, p.wear) &&
                same_bits(measured, p.measured) && same_bits(weights, p.weights) && same_bits(radii, p.radii);
     }
 };
@@ -393,7 +393,6 @@ FitResult fit_lap(const FitProblem& p)
             own->measured.assign(p.measured.begin(), p.measured.end());
             own->weights.assign(p.weights.begin(), p.weights.end());
             own->radii.assign(p.radii.begin(), p.radii.end());
-            own->curvature_bound = p.curvature_bound;
             own->free_focus = p.free_focus;
             FitAccess::cache(*p.warm) = std::move(own);
         }

@@ -38,8 +38,8 @@ inline constexpr double MIN_CURVATURE_BOUND = 40;
 [[nodiscard]] double max_second_derivative(std::span<const double> radii, std::span<const double> widths);
 
 // What fit_lap may keep between calls: the factorised problem. A caller that
-// re-solves the same surface with another floor (a new efficiency) hands the
-// same object back and saves the set-up; the result is the same, bit for
+// re-solves the same surface with another floor or curvature bound (a new
+// efficiency moves both) hands the same object back and saves the set-up; the result is the same, bit for
 // bit, as without it. One object per surface view; not for two threads at
 // once.
 class FitWarmStart {

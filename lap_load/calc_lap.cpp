@@ -63,6 +63,8 @@ std::optional<std::string> CALC_LAP(WorkingState& ws, LoadScratch& scratch, std:
     WorkingState next;
     next.NUM_LEAVES = ws.NUM_LEAVES;
     next.PLOT_SCALE = ws.PLOT_SCALE;
+    next.DESIGN = ws.DESIGN;  // the fit's widths are made again for the new surface
+    next.FREE_FOCUS = ws.FREE_FOCUS;
     LoadScratch work;
     work.matrices = scratch.matrices;
     work.bsplines = scratch.bsplines;

@@ -15,7 +15,9 @@ namespace dz {
 
 // Runs the whole load on the bytes of a surface file. On success the working
 // state holds the new surface, SPINDLE = spindle_selected, EFFICIENCY = 100,
-// BASE_OFFSET from the lap-type reset, LEAF_EDGES built, loaded = true, and
+// BASE_OFFSET from the lap-type reset, NUM_LEAVES, PLOT_SCALE, DESIGN and
+// FREE_FOCUS kept, FIT_WIDTHS empty (the classic outline: a chosen fit is
+// made afterwards by lap_design's apply_design), LEAF_EDGES built, loaded = true, and
 // the result is empty, and `scratch` holds what the solve and the fit left.
 // On failure the result is the message to show and every value of the
 // working state and of `scratch` is as it was before the call. When

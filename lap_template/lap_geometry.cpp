@@ -97,10 +97,7 @@ LapTemplate build_lap_template(const WorkingState& ws) {
     return lap;
 }
 
-std::string design_name(const WorkingState& ws) {
-    static_cast<void>(ws);  // one design so far
-    return "classic";
-}
+std::string design_name(const WorkingState& ws) { return ws.design_name(); }
 
 std::string negative_width_warning(const LapTemplate& lap) {
     if (lap.negative_zones == 0) return {};

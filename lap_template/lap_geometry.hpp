@@ -72,8 +72,8 @@ inline constexpr double ARC_TOLERANCE_MM = 0.001;
 //           turned by one rotation: within a few ulps of the drawing.
 [[nodiscard]] LapTemplate build_lap_template(const WorkingState& ws);
 
-// The name of the design that made the widths ("classic": the solved and
-// smoothed profile or the measured values, as the lap type says).
+// The name of the design that made the widths, as the title block gives it
+// (WorkingState::design_name: "classic", "least-squares fit", ...).
 [[nodiscard]] std::string design_name(const WorkingState& ws);
 
 // The warning for a lap with negative widths, empty when there are none.

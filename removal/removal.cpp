@@ -67,6 +67,15 @@ std::vector<double> area_weights(const std::vector<double>& radii) {
 }
 
 std::vector<double> leaf_widths(const WorkingState& ws) {
+    if (ws.fit_drawn()) {
+        std::vector<double> widths(ws.FIT_WIDTHS.size());
+        for (std::size_t k = 0; k < widths.size(); ++k) widths[k] = static_cast<double>(ws.FIT_WIDTHS[k]);
+        return widths;
+    }
+    return classic_widths(ws);
+}
+
+std::vector<double> classic_widths(const WorkingState& ws) {
     const N_VECTOR& values = ws.SPINDLE ? ws.ZONE_RAW : ws.ZONE_PROFILE;
     const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
     // the largest shifted value, starting from 0, as the outline takes it
@@ -164,7 +173,12 @@ RemovalCheck check_removal(const WorkingState& ws, const WearModel& model) {
     check.widths = leaf_widths(ws);
     // a spindle lap wears as its width; the stroke spreads it by W
     const std::vector<double> shape = ws.SPINDLE ? check.widths : model.apply(check.widths);
-    check.fit = predict_removal(shape, check.measured, area_weights(check.radius));
+    std::vector<double> rho;
+    if (ws.FREE_FOCUS) {
+        rho.resize(n);
+        for (std::size_t k = 0; k < n; ++k) rho[k] = static_cast<double>(ws.ZONE_RADIUS[k] / ws.OUTER_RADIUS);
+    }
+    check.fit = predict_removal(shape, check.measured, area_weights(check.radius), ws.FREE_FOCUS, rho);
     return check;
 }
 
@@ -196,12 +210,21 @@ std::string removal_summary(const PredictedRemoval& fit, char decimal_separator)
            format_decimals(fit.share_left, 0, decimal_separator) + " % left";
 }
 
+std::string design_summary(const WorkingState& ws) {
+    std::string text = ws.fit_drawn() ? "Design: least-squares fit of the leaf widths" : "Design: classic";
+    text += ws.FREE_FOCUS ? "; free focus on (a term in the square of the radius is removed too)"
+                          : "; free focus off";
+    return text;
+}
+
 std::string check_table(const WorkingState& ws, const RemovalCheck& check, char decimal_separator) {
     const char sep = decimal_separator;
     const PredictedRemoval& fit = check.fit;
     std::string out;
     out.reserve(256 + 64 * check.radius.size());
     out += ws.PLOT_CAPTION + "\r\n";
+    // the default (classic, no free focus) keeps the table as it always was
+    if (ws.fit_drawn() || ws.FREE_FOCUS) out += design_summary(ws) + "\r\n";
     out += "Measured: RMS " + format_significant(fit.measured_rms, 4, sep) + " and P-V " +
            format_significant(fit.measured_pv, 4, sep) + "\r\n";
     out += "Left by the lap as drawn: RMS " + format_significant(fit.residual_rms, 4, sep) + " and P-V " +

@@ -37,7 +37,14 @@ namespace dz {
 //           m = 0 (the outline then lies on the centre line).
 // accuracy  computed in extended precision as the outline does, rounded
 //           once to double.
+// When the fit draws the outline (ws.fit_drawn()) the widths are
+//           FIT_WIDTHS, each rounded once to double (the outline's own
+//           widths, which came from double).
 [[nodiscard]] std::vector<double> leaf_widths(const WorkingState& ws);
+
+// classic_widths: the widths of the classic design as the settings of `ws`
+// would draw them (v_k / m as above), whichever design draws the outline.
+[[nodiscard]] std::vector<double> classic_widths(const WorkingState& ws);
 
 // The fit of a removal shape to the measured values and its figures.
 struct PredictedRemoval {
@@ -98,8 +105,9 @@ struct RemovalCheck {
 
 // The predicted removal of the lap that `ws` draws now: the shape W * w for
 // "2/5 Stroke" (W from `model`, made for the zones of `ws`) and w itself for
-// "Spindle", fitted to ZONE_RAW with area_weights(ZONE_RADIUS). `ws` is only
-// read. Requires a loaded state; std::invalid_argument when `model` does not
+// "Spindle", fitted to ZONE_RAW with area_weights(ZONE_RADIUS), with the
+// term gamma rho^2 when FREE_FOCUS is on (rho = ZONE_RADIUS / OUTER_RADIUS).
+// `ws` is only read. Requires a loaded state; std::invalid_argument when `model` does not
 // fit its zones.
 [[nodiscard]] RemovalCheck check_removal(const WorkingState& ws, const WearModel& model);
 
@@ -107,7 +115,14 @@ struct RemovalCheck {
 // (UTF-8), each RMS with at least three significant digits.
 [[nodiscard]] std::string removal_summary(const PredictedRemoval& fit, char decimal_separator);
 
-// The check table of `check` = check_removal(ws, ...): line 1 the caption, three summary lines, the header
+// The design line of the check table, in plain words: which design draws the
+// outline and whether the free focus is on ("Design: classic; free focus on
+// (...)").
+[[nodiscard]] std::string design_summary(const WorkingState& ws);
+
+// The check table of `check` = check_removal(ws, ...): line 1 the caption,
+// then, when the fit draws the outline or the free focus is on, the design
+// line (design_summary); three summary lines, the header
 // "radius, mm\tmeasured\tleaf width\tpredicted\tresidual" and one line per
 // zone in file order (radius "0.0", measured "0.0000", leaf width
 // "0.000000", predicted and residual "0.0000"); CR LF line ends, numbers

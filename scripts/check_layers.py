@@ -43,6 +43,7 @@ LAYERS = [
                   "working_state", "lap_calc", "drawing"]),
     ("removal", ["*"]),
     ("lap_fit", ["*"]),
+    ("lap_design", ["*"]),
     ("lap_template", ["*"]),
     ("app", ["*"]),
 ]

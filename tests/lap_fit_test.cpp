@@ -317,6 +317,14 @@ TEST(LapFit_Determinism, SameBitsEveryRunAndFromTheWarmStart)
     const dz::FitResult warm_result = dz::fit_lap(p);
     EXPECT_TRUE(warm.reused());
     EXPECT_TRUE(same(warm_result, dz::fit_lap(dz::testing::problem_of(*s, 0.2, false))));
+    // so does another curvature bound: it enters the constraints only
+    p.curvature_bound *= 1.5;
+    const dz::FitResult looser = dz::fit_lap(p);
+    EXPECT_TRUE(warm.reused());
+    dz::FitProblem cold = dz::testing::problem_of(*s, 0.2, false);
+    cold.curvature_bound = p.curvature_bound;
+    EXPECT_TRUE(same(looser, dz::fit_lap(cold)));
+    EXPECT_LE(looser.max_curvature, p.curvature_bound);
     // another surface is set up anew
     std::vector<double> changed = s->measured;
     changed[17] += 1;

@@ -167,7 +167,21 @@ TEST(LapTemplate_Leaves, NegativeWidthsAreWarnedAbout) {
     EXPECT_EQ(dz::negative_width_warning(dz::build_lap_template(drawn(7, 0, 4))), "");
     const std::string warning = dz::negative_width_warning(dz::build_lap_template(drawn(7, 10, 6, -1.5)));
     EXPECT_NE(warning.find("below zero at 3 zones"), std::string::npos) << warning;  // the three zones of value 1
-    EXPECT_EQ(dz::design_name(drawn(3, 0, 4)), "classic");
+}
+
+TEST(LapTemplate_TitleBlock, NamesTheDesignThatMadeTheWidths) {
+    dz::WorkingState ws = drawn(3, 0, 4);
+    EXPECT_EQ(dz::design_name(ws), "classic");
+    ws.FREE_FOCUS = true;  // changes the figures, not the lap
+    EXPECT_EQ(dz::design_name(ws), "classic");
+    ws.DESIGN = dz::LapDesign::fit;
+    EXPECT_EQ(dz::design_name(ws), "classic");  // chosen, but no fitted widths drawn
+    ws.FIT_WIDTHS.assign(static_cast<std::size_t>(ws.ZONE_COUNT), dz::Real(0.5));
+    EXPECT_EQ(dz::design_name(ws), "least-squares fit with free focus");
+    ws.FREE_FOCUS = false;
+    EXPECT_EQ(dz::design_name(ws), "least-squares fit");
+    ws.SPINDLE = true;  // a spindle lap is always classic
+    EXPECT_EQ(dz::design_name(ws), "classic");
 }
 
 // --- the page plan --------------------------------------------------------

@@ -134,11 +134,19 @@ TEST_F(WindowTest, TFORM1_ControlsAsDesigned) {
     EXPECT_EQ(radios[0]->nextInFocusChain(), radios[1]);
 
     const auto menus = window.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     EXPECT_EQ(menus[0]->text(), "File");
     EXPECT_EQ(menus[1]->text(), "View");
-    EXPECT_EQ(menus[2]->text(), "Help");
-    EXPECT_EQ(menus[2]->menu(), nullptr);
+    EXPECT_EQ(menus[2]->text(), "Design");
+    EXPECT_EQ(menus[3]->text(), "Help");
+    EXPECT_EQ(menus[3]->menu(), nullptr);
+    ASSERT_NE(menus[2]->menu(), nullptr);
+    QStringList designs;
+    for (const QAction* action : menus[2]->menu()->actions()) designs << action->text();
+    EXPECT_EQ(designs, QStringList({"Classic", "Least-squares fit", "", "Free focus"}));
+    EXPECT_TRUE(child<QAction>(window, "DesignClassic1")->isChecked());
+    EXPECT_FALSE(child<QAction>(window, "DesignFit1")->isChecked());
+    EXPECT_FALSE(child<QAction>(window, "FreeFocus1")->isChecked());
     ASSERT_NE(menus[1]->menu(), nullptr);
     ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
     EXPECT_EQ(menus[1]->menu()->actions()[0]->text(), "Predicted removal");
@@ -338,6 +346,65 @@ TEST_F(WindowTest, RemovalView_FollowsEveryChangeAndSaves) {
     // opened again: the same window, raised
     window.findChild<QAction*>("Removal1")->trigger();
     EXPECT_EQ(window.removal_view(), view);
+}
+
+TEST_F(WindowTest, DesignMenu_RedrawsAndStaysAcrossLoads) {
+    TFORM1 window({}, &dialogs_);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QAction*>("Removal1")->trigger();
+    dz::RemovalView* view = window.removal_view();
+    ASSERT_NE(view, nullptr);
+    const std::string surface = write_surface("m.srf", "Designed").toStdString();
+    dialogs_.files = {FileAnswer{surface}};
+    window.findChild<QAction*>("Open1")->trigger();
+    const QImage classic = child<QLabel>(window, "LAP_PIC")->pixmap().toImage();
+    const double classic_left = view->check()->fit.share_left;
+
+    // the fit: a new outline at once, its widths in the removal view
+    auto* fit = child<QAction>(window, "DesignFit1");
+    fit->trigger();
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_TRUE(fit->isChecked());
+    EXPECT_FALSE(child<QAction>(window, "DesignClassic1")->isChecked());
+    EXPECT_EQ(window.commands().state().DESIGN, dz::LapDesign::fit);
+    EXPECT_TRUE(window.commands().state().fit_drawn());
+    EXPECT_NE(child<QLabel>(window, "LAP_PIC")->pixmap().toImage(), classic);
+    EXPECT_TRUE(view->figures().contains("least-squares fit")) << view->figures().toStdString();
+    EXPECT_LE(view->check()->fit.share_left, classic_left);
+    const std::vector<double> fitted = view->check()->widths;
+
+    // a lower efficiency: solved again at once with the higher floor
+    dialogs_.answers = {"80"};
+    QTest::mouseClick(child<QLabel>(window, "INCR_LABEL"), Qt::LeftButton);
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_NE(view->check()->widths, fitted);
+    for (const double w : view->check()->widths) EXPECT_GE(w, 0.20);
+    dialogs_.answers = {"100"};
+    QTest::mouseClick(child<QLabel>(window, "INCR_LABEL"), Qt::LeftButton);
+    EXPECT_EQ(view->check()->widths, fitted);
+
+    // free focus: the removal view takes the focus term
+    auto* focus = child<QAction>(window, "FreeFocus1");
+    focus->trigger();
+    EXPECT_TRUE(focus->isChecked());
+    EXPECT_TRUE(window.commands().state().FREE_FOCUS);
+    EXPECT_TRUE(view->figures().contains("free focus")) << view->figures().toStdString();
+    focus->trigger();
+    EXPECT_FALSE(window.commands().state().FREE_FOCUS);
+
+    // a new load keeps the design and fits the new surface again
+    dialogs_.files = {FileAnswer{surface}};
+    window.findChild<QAction*>("Open1")->trigger();
+    EXPECT_TRUE(fit->isChecked());
+    EXPECT_TRUE(window.commands().state().fit_drawn());
+    EXPECT_EQ(view->check()->widths, fitted);
+
+    // back to classic: the classic outline, pixel for pixel
+    child<QAction>(window, "DesignClassic1")->trigger();
+    EXPECT_FALSE(window.commands().state().fit_drawn());
+    EXPECT_EQ(child<QLabel>(window, "LAP_PIC")->pixmap().toImage(), classic);
+    EXPECT_TRUE(dialogs_.messages.empty());
 }
 
 TEST_F(WindowTest, TFORM1_ExitClosesWithAltX) {

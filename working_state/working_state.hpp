@@ -19,6 +19,11 @@ inline constexpr int ZONE_CAPACITY = 500;
 inline constexpr std::int32_t DEFAULT_LEAVES = 4;
 inline constexpr Real EFFICIENCY_RESET = 100;
 
+// How the leaf widths of a "2/5 Stroke" lap are chosen: the classic design
+// (the solved and smoothed profile, lifted to zero) or the least-squares fit
+// of the widths to the measured values by the wear model (lap_design/).
+enum class LapDesign : std::uint8_t { classic = 0, fit = 1 };
+
 struct WorkingState {
     std::int32_t NUM_LEAVES = DEFAULT_LEAVES;
     Real EFFICIENCY = 0;  // percent; 0 (label empty) until the first load
@@ -43,8 +48,32 @@ struct WorkingState {
 
     std::int32_t PLOT_SCALE = 301;  // pixels per normalised unit
 
+    // The design and the free focus; both stay across loads, like the lap
+    // type. FIT_WIDTHS holds the fitted width of every zone (fraction of the
+    // pitch, file order) while the fit draws the outline, and is empty
+    // otherwise (classic design, "Spindle", or no fit made yet).
+    LapDesign DESIGN = LapDesign::classic;
+    bool FREE_FOCUS = false;  // the predicted removal may also take a term in rho^2
+    N_VECTOR FIT_WIDTHS;
+
     // True once a load has run to its end (the "surface loaded" state).
     bool loaded = false;
+
+    // True when the outline is drawn from FIT_WIDTHS: the fit is chosen,
+    // the lap type is "2/5 Stroke" and the widths are of these zones.
+    [[nodiscard]] bool fit_drawn() const {
+        return DESIGN == LapDesign::fit && !SPINDLE && loaded && ZONE_COUNT > 0 &&
+               FIT_WIDTHS.size() == static_cast<std::size_t>(ZONE_COUNT);
+    }
+
+    // The design that made the drawn widths, as the exports name it:
+    // "classic" (the solved and smoothed profile, or the measured values of
+    // a "Spindle" lap), "least-squares fit" or "least-squares fit with free
+    // focus".
+    [[nodiscard]] const char* design_name() const {
+        if (!fit_drawn()) return "classic";
+        return FREE_FOCUS ? "least-squares fit with free focus" : "least-squares fit";
+    }
 
     [[nodiscard]] std::size_t edge_index(int edge, int zone, int coord) const {
         return (static_cast<std::size_t>(edge) * static_cast<std::size_t>(ZONE_COUNT) +

@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The least-squares design as the user meets it, on the 500-zone example: the
+// whole command-line process with --design fit next to the classic run (the
+// fit's target: at most 4 times the classic process), and the window's change
+// of efficiency, which solves the fit again from its kept set-up (target:
+// 100 ms).
+//
+//   build/release/bench/bench_design [--benchmark_filter=...]
+//
+// Run from the repository root, or set DOROZIRI_SOURCE_DIR.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "file_io/file_io.hpp"
+#include "lap_design/lap_design.hpp"
+#include "lap_load/calc_lap.hpp"
+
+extern char** environ;
+
+namespace {
+
+std::string source_dir() {
+    const char* env = std::getenv("DOROZIRI_SOURCE_DIR");
+    return env != nullptr ? env : DOROZIRI_SOURCE_DIR;
+}
+
+const std::string& example500() {
+    static const std::string bytes = [] {
+        auto b = dz::read_file(source_dir() + "/examples/profile500.srf");
+        if (!b) {
+            std::cerr << "examples/profile500.srf not found\n";
+            std::exit(1);
+        }
+        return *b;
+    }();
+    return bytes;
+}
+
+// Starts a program with its arguments and waits for it; its exit status.
+int run_process(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+double g_classic_seconds = 0;
+
+// doroziri-cli writing the text export of the 500-zone file, with the given
+// design options, as a process started directly; seconds per run.
+double cli_process(benchmark::State& state, const std::vector<std::string>& design) {
+    std::vector<std::string> command = {std::string(DOROZIRI_BINARY_DIR) + "/app/doroziri-cli"};
+    command.insert(command.end(), design.begin(), design.end());
+    command.insert(command.end(), {"--txt", "/dev/null", source_dir() + "/examples/profile500.srf"});
+    double total = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const int rc = run_process(command);
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (rc != 0) {
+            state.SkipWithError("doroziri-cli failed");
+            break;
+        }
+    }
+    return total / static_cast<double>(state.iterations());
+}
+
+void BM_CliClassic500(benchmark::State& state) { g_classic_seconds = cli_process(state, {}); }
+BENCHMARK(BM_CliClassic500)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CliFit500(benchmark::State& state) {
+    const double seconds = cli_process(state, {"--design", "fit"});
+    if (g_classic_seconds > 0) state.counters["ratio_to_classic"] = seconds / g_classic_seconds;
+}
+BENCHMARK(BM_CliFit500)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CliFitFreeFocus500(benchmark::State& state) {
+    const double seconds = cli_process(state, {"--design", "fit", "--free-focus"});
+    if (g_classic_seconds > 0) state.counters["ratio_to_classic"] = seconds / g_classic_seconds;
+}
+BENCHMARK(BM_CliFitFreeFocus500)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The efficiency command of the window with the fit chosen: the new
+// efficiency, then the fit solved again from the previous set-up, which
+// leaves the outline drawn. Alternates between two efficiencies.
+void BM_EfficiencyResolve500(benchmark::State& state) {
+    dz::WorkingState ws;
+    dz::DesignScratch scratch;
+    if (dz::CALC_LAP(ws, example500(), false, '.')) {
+        state.SkipWithError("load failed");
+        return;
+    }
+    if (dz::set_design(ws, scratch, dz::LapDesign::fit, state.range(0) != 0)) {
+        state.SkipWithError("fit failed");
+        return;
+    }
+    int step = 0;
+    int reused = 0;
+    for (auto _ : state) {
+        const dz::Real efficiency = (step++ % 2 == 0) ? 80 : 90;
+        if (dz::apply_efficiency(ws, efficiency) || dz::apply_design(ws, scratch)) {
+            state.SkipWithError("re-solve failed");
+            break;
+        }
+        reused += scratch.warm.reused() ? 1 : 0;
+        benchmark::DoNotOptimize(ws.LEAF_EDGES.data());
+    }
+    state.counters["set_up_reused"] = static_cast<double>(reused) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_EfficiencyResolve500)->Arg(0)->Arg(1)->ArgName("free_focus")->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "lap_design/lap_design.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <span>
+
+#include "drawing/leaf_outline.hpp"
+#include "removal/removal.hpp"
+
+namespace dz {
+
+namespace {
+
+std::vector<double> normalised_radii(const WorkingState& ws) {
+    const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
+    std::vector<double> rho(n);
+    for (std::size_t k = 0; k < n; ++k) rho[k] = static_cast<double>(ws.ZONE_RADIUS[k] / ws.OUTER_RADIUS);
+    return rho;
+}
+
+// Back to the classic outline when fitted widths were drawn.
+void drop_fit(WorkingState& ws) {
+    if (ws.FIT_WIDTHS.empty()) return;
+    ws.FIT_WIDTHS.clear();
+    if (ws.loaded) build_leaf_edges(ws);
+}
+
+}  // namespace
+
+double fit_floor(Real efficiency) {
+    return std::max(MIN_FIT_FLOOR, static_cast<double>(1 - efficiency / 100));
+}
+
+double fit_curvature_bound(const WorkingState& ws) {
+    return std::max(MIN_CURVATURE_BOUND, max_second_derivative(normalised_radii(ws), classic_widths(ws)));
+}
+
+std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch) {
+    if (ws.DESIGN != LapDesign::fit || ws.SPINDLE || !ws.loaded || ws.ZONE_COUNT < 1) {
+        drop_fit(ws);
+        return std::nullopt;
+    }
+    if (!scratch.model || !scratch.model->fits(ws)) scratch.model.emplace(ws);
+    const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
+    std::vector<double> radius(n);
+    std::vector<double> measured(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        radius[k] = static_cast<double>(ws.ZONE_RADIUS[k]);
+        measured[k] = static_cast<double>(ws.ZONE_RAW[k]);
+    }
+    const std::vector<double> weights = area_weights(radius);
+    const std::vector<double> rho = normalised_radii(ws);
+
+    FitProblem problem;
+    problem.wear = std::span<const double>(scratch.model->matrix(), n * n);
+    problem.measured = measured;
+    problem.weights = weights;
+    problem.radii = rho;
+    problem.floor = fit_floor(ws.EFFICIENCY);
+    problem.curvature_bound = fit_curvature_bound(ws);
+    problem.free_focus = ws.FREE_FOCUS;
+    problem.warm = &scratch.warm;
+    scratch.last = fit_lap(problem);
+    if (scratch.last.status != FitStatus::ok) {
+        ws.FIT_WIDTHS.clear();
+        build_leaf_edges(ws);
+        return std::string(FIT_FAILED) + scratch.last.message;
+    }
+    ws.FIT_WIDTHS.assign(scratch.last.widths.begin(), scratch.last.widths.end());
+    build_leaf_edges(ws);
+    return std::nullopt;
+}
+
+std::optional<std::string> set_design(WorkingState& ws, DesignScratch& scratch, LapDesign design,
+                                      bool free_focus) {
+    ws.DESIGN = design;
+    ws.FREE_FOCUS = free_focus;
+    return apply_design(ws, scratch);
+}
+
+}  // namespace dz

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The design of the leaf widths: the classic design of the load, or the
+// least-squares fit by the wear model (lap_fit/), applied to the working state
+// so that the outline, the exports and the predicted removal all show it.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lap_fit/lap_fit.hpp"
+#include "removal/wear_model.hpp"
+#include "working_state/working_state.hpp"
+
+namespace dz {
+
+// The fit's least width is never below this (a leaf must stay in one piece).
+inline constexpr double MIN_FIT_FLOOR = 0.10;
+
+// What the fit keeps between commands: the wear model of the surface in
+// double and the fit's factorised set-up, so that a change of efficiency
+// re-solves without building either again. Owned beside the working state by
+// whoever owns that (the window's commands, one command-line run); not for
+// two threads at once. Both parts notice a new surface by themselves.
+struct DesignScratch {
+    std::optional<WearModel> model;
+    FitWarmStart warm;
+    FitResult last;  // the last fit made (status bad_input before the first)
+};
+
+// fit_floor: the least width the fit may give a zone at an efficiency.
+//
+//   on entry  efficiency  E in percent (> 0).
+//   returns               max(MIN_FIT_FLOOR, 1 - E / 100), in double: 0.10
+//                         at 100 % and above, 0.20 at 80 %; a lower
+//                         efficiency keeps more of the lap, as it does in the
+//                         classic design.
+[[nodiscard]] double fit_floor(Real efficiency);
+
+// fit_curvature_bound: the bound on the fitted outline's bending.
+//
+//   on entry  ws  a loaded working state under "2/5 Stroke".
+//   returns       max(MIN_CURVATURE_BOUND, max_second_derivative(rho,
+//                 classic_widths(ws))), rho = ZONE_RADIUS / OUTER_RADIUS:
+//                 the fit may bend as sharply as the classic design does
+//                 on the same file and settings, and at least by 40.
+[[nodiscard]] double fit_curvature_bound(const WorkingState& ws);
+
+// apply_design: makes the outline of `ws` the one its design asks for.
+//
+//   on entry  ws       a working state (loaded or not); DESIGN and FREE_FOCUS
+//                      as chosen; LEAF_EDGES as the last load or setting
+//                      command built them.
+//             scratch  the design scratch that belongs to `ws`.
+//   on return with the fit chosen, "2/5 Stroke" and a surface loaded:
+//             FIT_WIDTHS the fitted widths (fit_lap with floor
+//             fit_floor(EFFICIENCY), bound fit_curvature_bound(ws), the area
+//             weights, the measured values and FREE_FOCUS) and LEAF_EDGES
+//             built from them, so that leaf_widths(ws) gives them back.
+//             Otherwise FIT_WIDTHS is emptied and, if it held widths, the
+//             classic outline built again, bit for bit as the load builds it.
+//   returns   nothing on success; when the fit fails (a surface the fit
+//             cannot take, such as every zone at radius 0) the message, and
+//             `ws` then draws the classic outline.
+// method    the wear model is kept in `scratch` while the zones stay the
+//           same; the fit hands `scratch.warm` over, so that a new
+//           efficiency (its floor and the classic lap's curvature move) is
+//           solved from the previous set-up: about a millisecond for 500
+//           zones (bench/bench_design), and the same bits as from cold.
+// deterministic: the same state gives the same widths, bit for bit.
+[[nodiscard]] std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch);
+
+// The design command: DESIGN = design, FREE_FOCUS = free_focus, then
+// apply_design. The choice stays even when the fit fails (the message is
+// returned and the classic outline drawn); the next load tries again.
+[[nodiscard]] std::optional<std::string> set_design(WorkingState& ws, DesignScratch& scratch, LapDesign design,
+                                                    bool free_focus);
+
+// The message that starts a failed fit's report.
+inline constexpr const char* FIT_FAILED = "The least-squares fit cannot be made for this surface: ";
+
+}  // namespace dz
