@@ -20,42 +20,16 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include "bench/bench_support.hpp"
 #include "file_io/file_io.hpp"
 #include "lap_design/lap_design.hpp"
 #include "lap_load/calc_lap.hpp"
 
-extern char** environ;
-
 namespace {
 
-std::string source_dir() {
-    const char* env = std::getenv("DOROZIRI_SOURCE_DIR");
-    return env != nullptr ? env : DOROZIRI_SOURCE_DIR;
-}
-
-const std::string& example500() {
-    static const std::string bytes = [] {
-        auto b = dz::read_file(source_dir() + "/examples/profile500.srf");
-        if (!b) {
-            std::cerr << "examples/profile500.srf not found\n";
-            std::exit(1);
-        }
-        return *b;
-    }();
-    return bytes;
-}
-
-// Starts a program with its arguments and waits for it; its exit status.
-int run_process(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using dz::bench::example500;
+using dz::bench::run_process;
+using dz::bench::source_dir;
 
 double g_classic_seconds = 0;
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.hpp"
 #include "file_io/file_io.hpp"
 #include "lap_fit/lap_fit.hpp"
 #include "lap_load/calc_lap.hpp"
@@ -25,24 +26,7 @@
 
 namespace {
 
-std::string source_dir()
-{
-    const char* env = std::getenv("DOROZIRI_SOURCE_DIR");
-    return env != nullptr ? env : DOROZIRI_SOURCE_DIR;
-}
-
-const std::string& example500()
-{
-    static const std::string bytes = [] {
-        auto b = dz::read_file(source_dir() + "/examples/profile500.srf");
-        if (!b) {
-            std::cerr << "examples/profile500.srf not found\n";
-            std::exit(1);
-        }
-        return *b;
-    }();
-    return bytes;
-}
+using dz::bench::example500;
 
 const dz::testing::FitSurface& surface500()
 {

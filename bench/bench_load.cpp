@@ -22,6 +22,7 @@
 #include <sys/wait.h>
 
 #include "drawing/leaf_outline.hpp"
+#include "bench/bench_support.hpp"
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"
 #include "lap_calc/spline_fit.hpp"
@@ -30,28 +31,13 @@
 #include "parallel/helper_threads.hpp"
 #include "surface/surface_reader.hpp"
 
-extern char** environ;
-
 namespace {
 
+using dz::bench::example500;
+using dz::bench::run_process;
+using dz::bench::source_dir;
+
 using dz::Real;
-
-std::string source_dir() {
-    const char* env = std::getenv("DOROZIRI_SOURCE_DIR");
-    return env != nullptr ? env : DOROZIRI_SOURCE_DIR;
-}
-
-const std::string& example500() {
-    static const std::string bytes = [] {
-        auto b = dz::read_file(source_dir() + "/examples/profile500.srf");
-        if (!b) {
-            std::cerr << "examples/profile500.srf not found\n";
-            std::exit(1);
-        }
-        return *b;
-    }();
-    return bytes;
-}
 
 dz::SurfaceData surface500() {
     dz::Tokenizer tokenizer('.');
@@ -208,18 +194,6 @@ void BM_Load500(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Load500)->Unit(benchmark::kMillisecond);
-
-// Starts a program with its arguments and waits for it; its exit status.
-int run_process(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // doroziri-cli writing the text export of the 500-zone file, as a process
 // started directly (no shell).
