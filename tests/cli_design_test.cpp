@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/cli.hpp"
+#include "tests/test_folder.hpp"
 
 namespace {
 
@@ -46,12 +46,7 @@ std::string line(const std::string& text, int number) {
 
 class CliDesignTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device seed;
-        dir_ = std::filesystem::temp_directory_path() /
-               ("doroziri_cli_design_" + std::to_string(seed()) + std::to_string(seed()));
-        std::filesystem::create_directories(dir_);
-    }
+    void SetUp() override { dir_ = dz::testing::fresh_test_folder("doroziri_cli_design_"); }
     void TearDown() override { std::filesystem::remove_all(dir_); }
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
     std::filesystem::path dir_;

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "removal/removal.hpp"
+#include "tests/test_folder.hpp"
 #include "tests/test_text.hpp"
 
 namespace {
@@ -82,12 +82,7 @@ std::string library_export(const std::string& bytes, const Steps& s, char sep = 
 
 class CliTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device seed;
-        dir_ = std::filesystem::temp_directory_path() /
-               ("doroziri_cli_test_" + std::to_string(seed()) + std::to_string(seed()));
-        std::filesystem::create_directories(dir_);
-    }
+    void SetUp() override { dir_ = dz::testing::fresh_test_folder("doroziri_cli_test_"); }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
     std::string write(const std::string& name, const std::string& bytes) const {
