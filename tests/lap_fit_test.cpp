@@ -386,7 +386,7 @@ TEST(LapFit_Examples, LeaveLessThanTheClassicDesign)
 {
     // most: the share of the measured RMS the fit may leave (%). Without
     // free focus the parabolising case is held back by the floor: the zone
-    // at 70 % needs no wear, and with floor 0 the fit leaves 24 %.
+    // at 70 % needs no wear, and with floor 0 the fit leaves about 25 %.
     struct Case {
         const char* name;
         bool focus;
