@@ -126,8 +126,8 @@ strongest roughness penalty of a fixed ladder that leaves at most 1
 percentage point (or 5 % of it, whichever is more) more of the RMS than
 the fit without it, and no larger P-V than that fit or the measured
 surface. A zone at radius 0, which the area weights ignore, counts in the
-fit as the disc it stands for, and its residual is held within half the
-measured P-V.
+fit as the disc it stands for, and its residual is held within 95 % of the
+measured P-V of every other zone's.
 <i>Spindle</i> laps are always classic. The choice stays across loads; the
 plot, the exports and the predicted removal follow it.</dd>
 <dt><b>Design › Free focus</b></dt>

@@ -67,7 +67,7 @@ struct DesignScratch {
 // method    the wear model is kept in `scratch` while the zones stay the
 //           same; the fit hands `scratch.warm` over, so that a new
 //           efficiency (its floor and the classic lap's curvature move) is
-//           solved from the previous set-up: about 3 ms for 500
+//           solved from the previous set-up: about 5 ms for 500
 //           zones (bench/bench_design), and the same bits as from cold.
 // deterministic: the same state gives the same widths, bit for bit.
 [[nodiscard]] std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch);

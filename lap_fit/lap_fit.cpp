@@ -28,6 +28,11 @@ constexpr double QP_TOLERANCE = 1e-12;
 constexpr double TAU_ZERO = 1e-9;
 // Programmes solved, each with the regularisation centred on the last result.
 constexpr int PROXIMAL_STEPS = 4;
+// With a roughness penalty the matrix is definite by itself and the
+// regularisation settles nothing: one programme.
+constexpr int PENALISED_STEPS = 1;
+// The centre's residual stays within this share of the measured P-V of every other zone's.
+constexpr double CENTRE_SHARE = 0.95;
 
 // A value read off a straight line between two entries: (1 - f) v_lo + f v_hi.
 struct Interpolant {
@@ -137,9 +142,9 @@ struct FitWarmStart::Cache {
     MatrixXd roughness;                     // int u''^2 d rho over the node values (K x K block)
     double roughness_unit = 0;              // trace of G's node block / trace of roughness; 0: no penalty
     std::vector<MatrixXd> ladder;           // qp_factor of G + c unit roughness, c along SMOOTHING_LADDER
-    MatrixXd centre_rows;                   // per zone at radius 0: its residual's row (A B | 0 | 1 | 0)
-    std::vector<double> centre_measured;    // and its measured value, scaled
-    double centre_bound = 0;                // half the measured P-V, scaled
+    MatrixXd centre_rows;                   // per zone at radius 0 and other zone k: the row of r_centre - r_k
+    std::vector<double> centre_measured;    // and m_centre - m_k, scaled
+    double centre_bound = 0;                // CENTRE_SHARE of the measured P-V, scaled
     VectorXd g;
 
     [[nodiscard]] bool matches(const FitProblem& p) const
@@ -244,7 +249,8 @@ bool set_up(const FitProblem& p, FitWarmStart::Cache& c, int& factor_status)
     MatrixXd rows = MatrixXd::Zero(static_cast<Index>(n), p_count);
     c.centre_rows.resize(0, p_count);
     c.centre_measured.clear();
-    c.centre_bound = peak_to_valley(p.measured) / c.scale / 2;
+    c.centre_bound = CENTRE_SHARE * peak_to_valley(p.measured) / c.scale;
+    MatrixXd unweighted(static_cast<Index>(n), p_count);
     VectorXd rhs(static_cast<Index>(n));
     for (std::size_t j = 0; j < n; ++j) {
         const double* wear_row = p.wear.data() + j * n;
@@ -255,14 +261,21 @@ bool set_up(const FitProblem& p, FitWarmStart::Cache& c, int& factor_status)
         }
         rows(static_cast<Index>(j), K + 1) = 1;
         if (p.free_focus) rows(static_cast<Index>(j), K + 2) = p.radii[j] * p.radii[j];
-        if (p.radii[j] == 0) {  // a centre zone: its residual is bounded (unweighted row)
-            c.centre_rows.conservativeResize(c.centre_rows.rows() + 1, p_count);
-            c.centre_rows.row(c.centre_rows.rows() - 1) = rows.row(static_cast<Index>(j));
-            c.centre_measured.push_back(p.measured[j] / c.scale);
-        }
+        unweighted.row(static_cast<Index>(j)) = rows.row(static_cast<Index>(j));
         const double root = std::sqrt(weights[j] / total);
         rows.row(static_cast<Index>(j)) *= root;
         rhs(static_cast<Index>(j)) = root * p.measured[j] / c.scale;
+    }
+    // the centre's residual against every other zone's: r_centre - r_k
+    for (std::size_t j = 0; j < n; ++j) {
+        if (p.radii[j] != 0) continue;
+        for (std::size_t k = 0; k < n; ++k) {
+            if (p.radii[k] == 0) continue;
+            c.centre_rows.conservativeResize(c.centre_rows.rows() + 1, p_count);
+            c.centre_rows.row(c.centre_rows.rows() - 1) =
+                unweighted.row(static_cast<Index>(j)) - unweighted.row(static_cast<Index>(k));
+            c.centre_measured.push_back((p.measured[j] - p.measured[k]) / c.scale);
+        }
     }
     // G = rows^T rows, g = rows^T rhs by plain loops (Eigen's matrix product
     // blocks by the machine's cache sizes, which would change the bits)
@@ -361,11 +374,11 @@ Terms best_terms(const std::vector<double>& shape, const FitProblem& p)
 namespace {
 
 // solve_and_finish: the programme with the factor J (the least-squares matrix
-// with one roughness penalty) by the proximal steps, then the widths and the
+// with one roughness penalty) by `steps` proximal steps, then the widths and the
 // figures into `result`. False (and status and message set) when the
 // programme fails.
 bool solve_and_finish(const FitProblem& p, const FitWarmStart::Cache& c, const MatrixXd& J, const MatrixXd& C,
-                      const VectorXd& d, FitResult& result)
+                      const VectorXd& d, int steps, FitResult& result)
 {
     const std::size_t n = p.measured.size();
     const Index tau = c.K;
@@ -374,7 +387,7 @@ bool solve_and_finish(const FitProblem& p, const FitWarmStart::Cache& c, const M
     // that it settles what the data leave open and no longer pulls elsewhere
     QpSolution qp;
     VectorXd centre = VectorXd::Zero(p_count);
-    for (int step = 0; step < PROXIMAL_STEPS; ++step) {
+    for (int step = 0; step < steps; ++step) {
         const VectorXd g = c.g + c.regularisation * centre;
         const QpStatus status = qp_solve(J, g, C, d, QP_TOLERANCE, qp);
         result.iterations += qp.iterations;
@@ -519,7 +532,7 @@ FitResult fit_lap(const FitProblem& p)
         }
     }
     C(tau, col++) = 1;
-    // |residual| <= half the measured P-V at a zone at radius 0
+    // |r_centre - r_k| <= CENTRE_SHARE P for a zone at radius 0 and every other zone
     VectorXd d = VectorXd::Zero(m);
     for (Index i = 0; i < centres; ++i) {
         const double at = c->centre_measured[static_cast<std::size_t>(i)];
@@ -539,11 +552,11 @@ FitResult fit_lap(const FitProblem& p)
             result.message = "The least-squares matrix of the fit is singular with that smoothing.";
             return result;
         }
-        if (solve_and_finish(p, *c, J, C, d, result)) result.smoothing = p.smoothing;
+        if (solve_and_finish(p, *c, J, C, d, PENALISED_STEPS, result)) result.smoothing = p.smoothing;
         result.share_unsmoothed = result.share_left;
         return result;
     }
-    if (!solve_and_finish(p, *c, c->J, C, d, result0) || p.smoothing == 0) {
+    if (!solve_and_finish(p, *c, c->J, C, d, PROXIMAL_STEPS, result0) || p.smoothing == 0) {
         result0.share_unsmoothed = result0.share_left;
         return result0;
     }
@@ -556,7 +569,7 @@ FitResult fit_lap(const FitProblem& p)
     for (std::size_t i = 0; i < c->ladder.size(); ++i) {
         if (c->ladder[i].size() == 0) continue;
         FitResult smoothed = result;
-        const bool solved = solve_and_finish(p, *c, c->ladder[i], C, d, smoothed);
+        const bool solved = solve_and_finish(p, *c, c->ladder[i], C, d, PENALISED_STEPS, smoothed);
         iterations += smoothed.iterations;
         if (solved && smoothed.share_left <= share_allowed && smoothed.pv_left <= pv_allowed) {
             smoothed.smoothing = SMOOTHING_LADDER[i];

@@ -149,9 +149,10 @@ struct FitResult {
 //            + lambda int u''^2 d rho,  u = tau w (the roughness penalty)
 //   over w, tau >= 0, beta (and gamma), subject to floor <= w_k <= 1,
 //   max_second_derivative(rho, w) <= curvature_bound and, with
-//   bound_centre, |residual| <= P/2 at every zone at radius 0, P the
-//   measured P-V (piston is free, so the residual has weighted mean 0 and
-//   the centre alone cannot leave more than the measured P-V).
+//   bound_centre, |r_c - r_k| <= 0.95 P for every zone c at radius 0 and
+//   every zone k elsewhere, r the residual and P the measured P-V: the
+//   centre alone cannot then leave more than the measured P-V (the 5 %
+//   margin covers the refit of tau and gamma below).
 //
 // The penalty: lambda = c tr(H) / tr(R), H the data term's Hessian on the
 // node values, R the penalty's, so that c is free of the data's scale. With
@@ -169,7 +170,7 @@ struct FitResult {
 // (u, tau, beta, gamma): the bounds become tau floor <= u_k <= tau and the
 // curvature bound the linear conditions |second difference of the sampled
 // u| <= bound h^2 tau; the centre bound is two linear conditions on
-// (u, beta, gamma). The unknowns are the zone values when n <= 50 and,
+// (u, gamma) per other zone (piston cancels). The unknowns are the zone values when n <= 50 and,
 // for more zones, the values at the 50 sample radii with the zones read
 // off the straight lines between them (the outline cannot bend between
 // samples anyway, and the wear model resolves nothing that fine), bounded at
@@ -179,11 +180,11 @@ struct FitResult {
 // further 1e-11 of that term and a ridge 1e-12 tr / p on every unknown make
 // the matrix definite where a width does not reach the data (a zone of
 // weight 0, equal radii) and pick the shortest polishing time among equally
-// good laps; so that they settle only what the data leave open, each
-// programme is solved four times with them centred on the last solution
-// (proximal steps). The matrices of c = 0 and of every ladder value are
-// factorised once per surface; each programme is solved by qp_solve
-// (dual_qp.hpp). The widths are u / tau, clipped to [floor, 1] against
+// good laps; so that they settle only what the data leave open, the
+// programme without the penalty is solved four times with them centred on
+// the last solution (proximal steps). The matrices of c = 0 and of every
+// ladder value are factorised once per surface; each programme is solved by
+// qp_solve (dual_qp.hpp). The widths are u / tau, clipped to [floor, 1] against
 // rounding, and the curvature is held to bound (1 - 1e-9), so both
 // conditions hold exactly for the returned widths (all 1 when tau comes out
 // 0: that lap cannot help). tau, beta and gamma are then fitted once more to
@@ -195,14 +196,16 @@ struct FitResult {
 // Accuracy: double precision; a target that a feasible lap reaches exactly
 // comes back, with smoothing 0, with a residual of about 1e-11 of its P-V;
 // the constraints hold to the QP tolerance (1e-12 of max |m|) before the
-// widths are clipped (the centre bound, on the programme's own beta, holds
-// for the refitted one only about). Deterministic: no threads, a fixed
+// widths are clipped (the centre bound, on the programme's own tau and
+// gamma, holds for the refitted ones only about). Deterministic: no threads, a fixed
 // order of every operation, a fixed ladder; the warm start changes nothing
 // but the time.
 //
 // Time: O(n^2) to read A off onto the at most 50 unknowns, then up to 20
-// programmes of at most 53 unknowns and 2 K + 99 constraints: 3 to 5 ms for
-// 500 zones (bench/bench_fit), 3 ms again from the warm start.
+// programmes of at most 53 unknowns and 2 K + 97 + 2 (n - 1) constraints
+// (four proximal steps without the penalty, one with it, the matrix then
+// definite by itself): about 7 ms for 500 zones (bench/bench_fit), 5 ms
+// from the warm start, which saves the set-up.
 [[nodiscard]] FitResult fit_lap(const FitProblem& problem);
 
 // weighted_rms: the area-weighted RMS of v about its weighted mean,

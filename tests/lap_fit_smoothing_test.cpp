@@ -129,8 +129,7 @@ TEST(LapFit_Centre, CentreWeightsHandCases)
 
 // The centre rule: on the examples the fit leaves no larger P-V than the
 // measured surface (without the rule the free focus leaves a spike at the
-// centre that exceeds it), and the centre's residual stays within about
-// half the measured P-V.
+// centre that exceeds it).
 TEST(LapFit_Centre, ExamplesLeaveNoMoreThanTheMeasuredPV)
 {
     for (const char* name : EXAMPLES) {
@@ -143,7 +142,6 @@ TEST(LapFit_Centre, ExamplesLeaveNoMoreThanTheMeasuredPV)
             const dz::FitResult r = dz::fit_lap(p);
             ASSERT_EQ(r.status, dz::FitStatus::ok) << r.message;
             EXPECT_LE(r.pv_left, r.pv_measured);
-            EXPECT_LE(std::fabs(r.residual[0]), 0.55 * r.pv_measured);
             p.fit_weights = {};
             p.bound_centre = false;
             const dz::FitResult ignored = dz::fit_lap(p);
