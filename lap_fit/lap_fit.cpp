@@ -144,7 +144,7 @@ struct FitWarmStart::Cache {
     std::vector<MatrixXd> ladder;           // qp_factor of G + c unit roughness, c along SMOOTHING_LADDER
     MatrixXd centre_rows;                   // per zone at radius 0 and other zone k: the row of r_centre - r_k
     std::vector<double> centre_measured;    // and m_centre - m_k, scaled
-    double centre_bound = 0;                // CENTRE_SHARE of the measured P-V, scaled
+    std::vector<double> centre_limits;      // the bound on |r_centre - r_k|, scaled
     VectorXd g;
 
     [[nodiscard]] bool matches(const FitProblem& p) const
@@ -249,7 +249,8 @@ bool set_up(const FitProblem& p, FitWarmStart::Cache& c, int& factor_status)
     MatrixXd rows = MatrixXd::Zero(static_cast<Index>(n), p_count);
     c.centre_rows.resize(0, p_count);
     c.centre_measured.clear();
-    c.centre_bound = CENTRE_SHARE * peak_to_valley(p.measured) / c.scale;
+    c.centre_limits.clear();
+    const double centre_bound = CENTRE_SHARE * peak_to_valley(p.measured) / c.scale;
     MatrixXd unweighted(static_cast<Index>(n), p_count);
     VectorXd rhs(static_cast<Index>(n));
     for (std::size_t j = 0; j < n; ++j) {
@@ -275,6 +276,8 @@ bool set_up(const FitProblem& p, FitWarmStart::Cache& c, int& factor_status)
             c.centre_rows.row(c.centre_rows.rows() - 1) =
                 unweighted.row(static_cast<Index>(j)) - unweighted.row(static_cast<Index>(k));
             c.centre_measured.push_back((p.measured[j] - p.measured[k]) / c.scale);
+            // never below the measured difference, which widths 1 (tau 0) keep
+            c.centre_limits.push_back(std::max(centre_bound, std::fabs(c.centre_measured.back())));
         }
     }
     // G = rows^T rows, g = rows^T rhs by plain loops (Eigen's matrix product
@@ -532,14 +535,16 @@ FitResult fit_lap(const FitProblem& p)
         }
     }
     C(tau, col++) = 1;
-    // |r_centre - r_k| <= CENTRE_SHARE P for a zone at radius 0 and every other zone
+    // |r_centre - r_k| <= max(CENTRE_SHARE P, |m_centre - m_k|) for a zone at
+    // radius 0 and every other zone
     VectorXd d = VectorXd::Zero(m);
     for (Index i = 0; i < centres; ++i) {
         const double at = c->centre_measured[static_cast<std::size_t>(i)];
         C.col(col) = c->centre_rows.row(i).transpose();
-        d(col++) = at - c->centre_bound;
+        const double limit = c->centre_limits[static_cast<std::size_t>(i)];
+        d(col++) = at - limit;
         C.col(col) = -c->centre_rows.row(i).transpose();
-        d(col++) = -at - c->centre_bound;
+        d(col++) = -at - limit;
     }
 
     // the fit without a roughness penalty, or with the one asked for

@@ -149,10 +149,11 @@ struct FitResult {
 //            + lambda int u''^2 d rho,  u = tau w (the roughness penalty)
 //   over w, tau >= 0, beta (and gamma), subject to floor <= w_k <= 1,
 //   max_second_derivative(rho, w) <= curvature_bound and, with
-//   bound_centre, |r_c - r_k| <= 0.95 P for every zone c at radius 0 and
-//   every zone k elsewhere, r the residual and P the measured P-V: the
-//   centre alone cannot then leave more than the measured P-V (the 5 %
-//   margin covers the refit of tau and gamma below).
+//   bound_centre, |r_c - r_k| <= max(0.95 P, |m_c - m_k|) for every zone
+//   c at radius 0 and every zone k elsewhere, r the residual and P the
+//   measured P-V: the centre alone cannot then leave more than the
+//   measured P-V (the 5 % margin covers the refit of tau and gamma below;
+//   the measured difference keeps the lap of widths 1 and tau 0 feasible).
 //
 // The penalty: lambda = c tr(H) / tr(R), H the data term's Hessian on the
 // node values, R the penalty's, so that c is free of the data's scale. With

@@ -154,3 +154,38 @@ TEST(LapFit_Centre, ExamplesLeaveNoMoreThanTheMeasuredPV)
 }
 
 }  // namespace
+
+// A centre that is the surface's lowest or highest point, against an edge
+// at the other extreme: the centre bound never asks for more than the lap
+// of widths 1 already gives, so the fit always finds a lap.
+TEST(LapFit_Centre, CentreAtAnExtremeStillFits)
+{
+    for (const int n : {41, 200}) {
+        dz::testing::FitSurface s;
+        for (int k = 0; k < n; ++k) {
+            s.radius_mm.push_back(100.0 * k / (n - 1));
+            s.rho.push_back(static_cast<double>(k) / (n - 1));
+        }
+        s.weights = dz::testing::area_weights(s.radius_mm);
+        s.fit_weights = dz::centre_weights(s.radius_mm, s.weights);
+        s.wear = dz::testing::wear_matrix(s.radius_mm);
+        for (const double height : {100.0, -100.0}) {
+            // powers of the radius, and (power 0) a spike at the zone next to the centre
+            for (const double power : {0.0, 0.5, 1.0, 4.0}) {
+                for (const bool focus : {false, true}) {
+                    SCOPED_TRACE(std::to_string(n) + " zones, " + std::to_string(height) + " rho^" +
+                                 std::to_string(power) + (focus ? ", free focus" : ""));
+                    s.measured.clear();
+                    for (std::size_t k = 0; k < s.rho.size(); ++k)
+                        s.measured.push_back(power == 0 ? (k == 1 ? height : 0.0) : height * std::pow(s.rho[k], power));
+                    const dz::FitResult r = dz::fit_lap(dz::testing::problem_of(s, 0.1, focus));
+                    ASSERT_EQ(r.status, dz::FitStatus::ok) << r.message;
+                    for (double w : r.widths) {
+                        EXPECT_GE(w, 0.1);
+                        EXPECT_LE(w, 1.0);
+                    }
+                }
+            }
+        }
+    }
+}
