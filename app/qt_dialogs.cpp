@@ -127,7 +127,8 @@ percentage point (or 5 % of it, whichever is more) more of the RMS than
 the fit without it, and no larger P-V than that fit or the measured
 surface. A zone at radius 0, which the area weights ignore, counts in the
 fit as the disc it stands for, and its residual is held within 95 % of the
-measured P-V of every other zone's.
+measured P-V of every other zone's (or their measured difference, where
+larger).
 <i>Spindle</i> laps are always classic. The choice stays across loads; the
 plot, the exports and the predicted removal follow it.</dd>
 <dt><b>Design › Free focus</b></dt>
