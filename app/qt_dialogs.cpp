@@ -120,7 +120,15 @@ residual; it is judged by the program's own wear model, the one it was made
 with. Each width stays between a floor and the whole pitch: floor =
 max(0.10, 1 &minus; efficiency/100), so a lower efficiency keeps more of the
 lap (0.20 at 80 %). The outline stays smooth enough to cut: its bending is
-held within that of the classic design on the same file, and at least 40.
+held within that of the classic design on the same file, and at least 40,
+and free of waves finer than the wear model resolves: the fit adds the
+strongest roughness penalty of a fixed ladder that leaves at most 1
+percentage point (or 5 % of it, whichever is more) more of the RMS than
+the fit without it, and no larger P-V than that fit or the measured
+surface. A zone at radius 0, which the area weights ignore, counts in the
+fit as the disc it stands for, and its residual is held within 95 % of the
+measured P-V of every other zone's (or their measured difference, where
+larger).
 <i>Spindle</i> laps are always classic. The choice stays across loads; the
 plot, the exports and the predicted removal follow it.</dd>
 <dt><b>Design › Free focus</b></dt>

@@ -50,12 +50,14 @@ std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch
         measured[k] = static_cast<double>(ws.ZONE_RAW[k]);
     }
     const std::vector<double> weights = area_weights(radius);
+    const std::vector<double> fit_weights = centre_weights(radius, weights);
     const std::vector<double> rho = normalised_radii(ws);
 
     FitProblem problem;
     problem.wear = std::span<const double>(scratch.model->matrix(), n * n);
     problem.measured = measured;
     problem.weights = weights;
+    problem.fit_weights = fit_weights;
     problem.radii = rho;
     problem.floor = fit_floor(ws.EFFICIENCY);
     problem.curvature_bound = fit_curvature_bound(ws);

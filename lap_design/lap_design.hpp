@@ -55,7 +55,9 @@ struct DesignScratch {
 //   on return with the fit chosen, "2/5 Stroke" and a surface loaded:
 //             FIT_WIDTHS the fitted widths (fit_lap with floor
 //             fit_floor(EFFICIENCY), bound fit_curvature_bound(ws), the area
-//             weights, the measured values and FREE_FOCUS) and LEAF_EDGES
+//             weights for the figures and centre_weights of them for the
+//             objective, the measured values and FREE_FOCUS; the smoothing
+//             by its rule) and LEAF_EDGES
 //             built from them, so that leaf_widths(ws) gives them back.
 //             Otherwise FIT_WIDTHS is emptied and, if it held widths, the
 //             classic outline built again, bit for bit as the load builds it.
@@ -65,7 +67,7 @@ struct DesignScratch {
 // method    the wear model is kept in `scratch` while the zones stay the
 //           same; the fit hands `scratch.warm` over, so that a new
 //           efficiency (its floor and the classic lap's curvature move) is
-//           solved from the previous set-up: about a millisecond for 500
+//           solved from the previous set-up: about 5 ms for 500
 //           zones (bench/bench_design), and the same bits as from cold.
 // deterministic: the same state gives the same widths, bit for bit.
 [[nodiscard]] std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch);

@@ -36,6 +36,7 @@ inline std::vector<double> area_weights(const std::vector<double>& radius_mm) { 
 struct FitSurface {
     std::vector<double> radius_mm, rho, measured, weights, wear;
     std::vector<double> classic;  // the classic lap's widths v_k / m at efficiency 100
+    std::vector<double> fit_weights;  // the objective's weights: centre_weights of the area weights
 };
 
 inline std::optional<FitSurface> fit_surface(const std::string& file_bytes)
@@ -51,6 +52,7 @@ inline std::optional<FitSurface> fit_surface(const std::string& file_bytes)
     }
     s.classic = leaf_widths(ws);
     s.weights = dz::area_weights(s.radius_mm);
+    s.fit_weights = centre_weights(s.radius_mm, s.weights);
     const WearModel model(ws);
     s.wear.assign(model.matrix(), model.matrix() + n * n);
     return s;
@@ -103,6 +105,7 @@ inline FitProblem problem_of(const FitSurface& s, double floor, bool free_focus)
     p.wear = s.wear;
     p.measured = s.measured;
     p.weights = s.weights;
+    p.fit_weights = s.fit_weights;  // empty: the area weights alone
     p.radii = s.rho;
     p.floor = floor;
     p.curvature_bound = MIN_CURVATURE_BOUND;
