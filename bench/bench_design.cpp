@@ -28,7 +28,7 @@
 namespace {
 
 using dz::bench::example500;
-using dz::bench::run_process;
+using dz::bench::process_seconds;
 using dz::bench::source_dir;
 
 double g_classic_seconds = 0;
@@ -39,17 +39,7 @@ double cli_process(benchmark::State& state, const std::vector<std::string>& desi
     std::vector<std::string> command = {std::string(DOROZIRI_BINARY_DIR) + "/app/doroziri-cli"};
     command.insert(command.end(), design.begin(), design.end());
     command.insert(command.end(), {"--txt", "/dev/null", source_dir() + "/examples/profile500.srf"});
-    double total = 0;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const int rc = run_process(command);
-        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (rc != 0) {
-            state.SkipWithError("doroziri-cli failed");
-            break;
-        }
-    }
-    return total / static_cast<double>(state.iterations());
+    return process_seconds(state, command);
 }
 
 void BM_CliClassic500(benchmark::State& state) { g_classic_seconds = cli_process(state, {}); }

@@ -34,7 +34,7 @@
 namespace {
 
 using dz::bench::example500;
-using dz::bench::run_process;
+using dz::bench::process_seconds;
 using dz::bench::source_dir;
 
 using dz::Real;
@@ -200,17 +200,7 @@ BENCHMARK(BM_Load500)->Unit(benchmark::kMillisecond);
 void BM_CliProcess500(benchmark::State& state) {
     const std::vector<std::string> command = {std::string(DOROZIRI_BINARY_DIR) + "/app/doroziri-cli", "--txt",
                                               "/dev/null", source_dir() + "/examples/profile500.srf"};
-    double total = 0;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const int rc = run_process(command);
-        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (rc != 0) {
-            state.SkipWithError("doroziri-cli failed");
-            break;
-        }
-    }
-    const double per_run = seconds_of(state, total);
+    const double per_run = process_seconds(state, command);
     if (g_straightforward_seconds > 0) {
         state.counters["ratio_to_straightforward"] = per_run / g_straightforward_seconds;
     }

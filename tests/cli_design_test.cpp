@@ -13,9 +13,12 @@
 #include <vector>
 
 #include "app/cli.hpp"
+#include "tests/test_files.hpp"
 #include "tests/test_folder.hpp"
 
 namespace {
+
+using dz::testing::file_bytes;
 
 struct CliResult {
     int code;
@@ -26,13 +29,6 @@ CliResult cli(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     const int code = dz::run_cli(args, '.', out, err);
     return {code, out.str(), err.str()};
-}
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 const std::string SOURCE = DOROZIRI_SOURCE_DIR;
@@ -58,20 +54,20 @@ TEST_F(CliDesignTest, ClassicIsTheGoldenFiles_FitDiffersAndNamesItself) {
         for (const char* lap : {"stroke", "spindle"}) {
             const std::string name = std::string(example) + "_" + lap;
             SCOPED_TRACE(name);
-            const std::string golden_txt = slurp(SOURCE + "/tests/data/" + name + ".txt");
-            const std::string golden_dxf = slurp(SOURCE + "/tests/data/" + name + ".dxf");
+            const std::string golden_txt = file_bytes(SOURCE + "/tests/data/" + name + ".txt");
+            const std::string golden_dxf = file_bytes(SOURCE + "/tests/data/" + name + ".dxf");
             ASSERT_FALSE(golden_dxf.empty());
             CliResult r = cli({"--design", "classic", "--lap", lap, "--txt", path("c.txt"), "--dxf", path("c.dxf"), surface});
             ASSERT_EQ(r.code, 0) << r.err;
-            EXPECT_TRUE(slurp(path("c.txt")) == golden_txt);
-            EXPECT_TRUE(slurp(path("c.dxf")) == golden_dxf);
+            EXPECT_TRUE(file_bytes(path("c.txt")) == golden_txt);
+            EXPECT_TRUE(file_bytes(path("c.dxf")) == golden_dxf);
 
             r = cli({"--design", "fit", "--lap", lap, "--txt", path("f.txt"), "--dxf", path("f.dxf"), "--check",
                      path("f.check"), surface});
             ASSERT_EQ(r.code, 0) << r.err;
-            const std::string txt = slurp(path("f.txt"));
-            const std::string dxf = slurp(path("f.dxf"));
-            const std::string check = slurp(path("f.check"));
+            const std::string txt = file_bytes(path("f.txt"));
+            const std::string dxf = file_bytes(path("f.dxf"));
+            const std::string check = file_bytes(path("f.check"));
             if (std::string(lap) == "spindle") {  // the fit is for the stroke only
                 EXPECT_TRUE(txt == golden_txt);
                 EXPECT_TRUE(dxf == golden_dxf);
@@ -101,7 +97,7 @@ TEST_F(CliDesignTest, FreeFocus_InTheCaptionTableAndFigures) {
     EXPECT_EQ(line(focus.out, 1),
               "Design: least-squares fit of the leaf widths; free focus on (a term in the square of the radius is "
               "removed too)\r");
-    EXPECT_NE(slurp(path("f.dxf")).find("{2/5 Stroke Tessaro, least-squares fit with free focus, 4 Leaves"),
+    EXPECT_NE(file_bytes(path("f.dxf")).find("{2/5 Stroke Tessaro, least-squares fit with free focus, 4 Leaves"),
               std::string::npos);
     // the share of the RMS left, from the summary line
     auto share = [](const std::string& table) {
@@ -117,7 +113,7 @@ TEST_F(CliDesignTest, FreeFocus_InTheCaptionTableAndFigures) {
     CliResult classic = cli({"--free-focus", "--check", "-", "--dxf", path("c.dxf"), SOURCE + "/examples/mirror200.srf"});
     ASSERT_EQ(classic.code, 0) << classic.err;
     EXPECT_EQ(line(classic.out, 1).rfind("Design: classic; free focus on", 0), 0u) << line(classic.out, 1);
-    EXPECT_TRUE(slurp(path("c.dxf")) == slurp(SOURCE + "/tests/data/mirror200_stroke.dxf"));
+    EXPECT_TRUE(file_bytes(path("c.dxf")) == file_bytes(SOURCE + "/tests/data/mirror200_stroke.dxf"));
 }
 
 TEST_F(CliDesignTest, BadValuesRefused_HelpNamesTheOptions) {

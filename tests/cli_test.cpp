@@ -16,10 +16,13 @@
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "removal/removal.hpp"
+#include "tests/test_files.hpp"
 #include "tests/test_folder.hpp"
 #include "tests/test_text.hpp"
 
 namespace {
+
+using dz::testing::file_bytes;
 
 using dz::Real;
 
@@ -35,19 +38,12 @@ CliRun run(const std::vector<std::string>& args, char sep = '.') {
     return {code, out.str(), err.str()};
 }
 
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 const std::string EXAMPLES = std::string(DOROZIRI_SOURCE_DIR) + "/examples/";
 const std::string MIRROR = EXAMPLES + "mirror200.srf";
 
 // A golden file of tests/data; empty when it is missing.
 std::string golden(const std::string& name) {
-    return slurp(std::string(DOROZIRI_SOURCE_DIR) + "/tests/data/" + name);
+    return file_bytes(std::string(DOROZIRI_SOURCE_DIR) + "/tests/data/" + name);
 }
 
 std::vector<std::string> split_tabs(const std::string& line) {
@@ -142,7 +138,7 @@ TEST_F(CliTest, TextExport_EachLapType) {
 }
 
 TEST_F(CliTest, Options_AppliedLapLeavesEfficiency) {
-    const std::string bytes = slurp(MIRROR);
+    const std::string bytes = file_bytes(MIRROR);
     // The efficiency comes last whatever the order on the command line, so
     // the lap type does not reset it.
     const CliRun r = run({"--efficiency", "80", "--lap", "spindle", "--leaves", "6", MIRROR});
@@ -161,7 +157,7 @@ TEST_F(CliTest, Txt_WritesAndReplacesFile) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "");  // nothing on standard output when a file is named
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(slurp(target), golden("mirror200_spindle.txt"));
+    EXPECT_EQ(file_bytes(target), golden("mirror200_spindle.txt"));
 }
 
 // Both exports of both examples under both lap types, written to files,
@@ -175,14 +171,14 @@ TEST_F(CliTest, Exports_AsTheGoldenFiles) {
             const std::string dxf = (dir_ / (name + ".dxf")).string();
             const CliRun r = run({"--lap", lap, "--txt", txt, "--dxf", dxf, EXAMPLES + example + ".srf"});
             ASSERT_EQ(r.code, 0) << r.err;
-            EXPECT_TRUE(slurp(txt) == golden(name + ".txt"));
-            EXPECT_TRUE(slurp(dxf) == golden(name + ".dxf"));
+            EXPECT_TRUE(file_bytes(txt) == golden(name + ".txt"));
+            EXPECT_TRUE(file_bytes(dxf) == golden(name + ".dxf"));
         }
     }
 }
 
 TEST_F(CliTest, CommaSeparator_FileOptionsAndExport) {
-    std::string bytes = slurp(MIRROR);
+    std::string bytes = file_bytes(MIRROR);
     for (char& c : bytes) {
         if (c == '.') c = ',';
     }
@@ -223,13 +219,13 @@ TEST_F(CliTest, LapTemplate_DxfWarningAndRefusals) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err, "");
     dz::WorkingState ws;
-    ASSERT_EQ(dz::CALC_LAP(ws, slurp(MIRROR), false, '.'), std::nullopt);
+    ASSERT_EQ(dz::CALC_LAP(ws, file_bytes(MIRROR), false, '.'), std::nullopt);
     ASSERT_EQ(dz::set_num_leaves(ws, 5), std::nullopt);
     EXPECT_EQ(dz::template_date(), "1970-01-02");
-    EXPECT_EQ(slurp(dxf), dz::lap_dxf_bytes(ws, "1970-01-02"));
-    EXPECT_NE(slurp(dxf).find("Date: 1970-01-02"), std::string::npos);
+    EXPECT_EQ(file_bytes(dxf), dz::lap_dxf_bytes(ws, "1970-01-02"));
+    EXPECT_NE(file_bytes(dxf).find("Date: 1970-01-02"), std::string::npos);
     r = run({"--leaves", "5", "--lap-dxf", "-", MIRROR});
-    EXPECT_EQ(r.out, slurp(dxf));
+    EXPECT_EQ(r.out, file_bytes(dxf));
     ASSERT_EQ(unsetenv("SOURCE_DATE_EPOCH"), 0);
 
     // Crossed edges: drawn, with the warning, only when a template is written.
@@ -303,16 +299,16 @@ TEST_F(CliTest, Check_TheTableOfTheLapAsSet) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "");  // an export was asked for: no text export on standard output
     dz::WorkingState ws;
-    ASSERT_FALSE(dz::CALC_LAP(ws, slurp(MIRROR), false, '.'));
+    ASSERT_FALSE(dz::CALC_LAP(ws, file_bytes(MIRROR), false, '.'));
     ASSERT_FALSE(dz::set_lap_type(ws, false));
     ASSERT_FALSE(dz::set_num_leaves(ws, 6));
     ASSERT_FALSE(dz::apply_efficiency(ws, 80));
     const std::string expected = dz::check_table(ws, dz::check_removal(ws, dz::WearModel(ws)), '.');
-    EXPECT_EQ(slurp(target), expected);
+    EXPECT_EQ(file_bytes(target), expected);
     const std::string header = "\r\nradius, mm\tmeasured\tleaf width\tpredicted\tresidual\r\n";
     EXPECT_EQ(expected.substr(expected.find(header), header.size()), header);
 
-    std::string komma = slurp(MIRROR);
+    std::string komma = file_bytes(MIRROR);
     for (char& c : komma) {
         if (c == '.') c = ',';
     }
@@ -326,11 +322,11 @@ TEST_F(CliTest, Check_TheTableOfTheLapAsSet) {
     const CliRun clash = run({"--check", target, "--txt", target, MIRROR});
     EXPECT_EQ(clash.code, 2);
     EXPECT_NE(clash.err.find("--txt " + target + " and --check " + target), std::string::npos) << clash.err;
-    const std::string surface = write("own.srf", slurp(MIRROR));
+    const std::string surface = write("own.srf", file_bytes(MIRROR));
     for (const char* option : {"--check", "--check-png"}) {
         const CliRun onto = run({option, surface, surface});
         EXPECT_EQ(onto.code, 1) << option;
-        EXPECT_EQ(slurp(surface), slurp(MIRROR)) << option;
+        EXPECT_EQ(file_bytes(surface), file_bytes(MIRROR)) << option;
     }
     const std::string help = run({"--help"}).out;
     EXPECT_NE(help.find("--check FILE"), std::string::npos);

@@ -15,7 +15,11 @@
 #include "export/text_export.hpp"
 #include "working_state/working_state.hpp"
 
+#include "tests/test_files.hpp"
+
 namespace {
+
+using dz::testing::file_bytes;
 
 using dz::Real;
 
@@ -53,13 +57,6 @@ std::filesystem::path temp_folder() {
                      ("doroziri_export_text_test_" + std::to_string(seed()) + std::to_string(seed()));
     std::filesystem::create_directories(dir);
     return dir;
-}
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST(TextExport_Bytes, HandBuiltStates) {
@@ -123,7 +120,7 @@ TEST(WriteFileReplace_Files, ReplacesAndReportsFailure) {
     }
     const std::string bytes = "cap\r\nradius, mm\tx/radius\ty/radius\r\n30.0\t0.5000\t0.2500\r\n";
     EXPECT_EQ(dz::write_file_replace(file.string(), bytes), std::nullopt);
-    EXPECT_EQ(slurp(file), bytes);  // replaced whole, not overwritten in part
+    EXPECT_EQ(file_bytes(file), bytes);  // replaced whole, not overwritten in part
     EXPECT_EQ(dz::read_file(file.string()), std::optional<std::string>(bytes));
     // Empty contents give an empty file.
     EXPECT_EQ(dz::write_file_replace(file.string(), ""), std::nullopt);
