@@ -100,7 +100,7 @@ rounded number shown.</dd>
 stroke of 0.2 of the outer radius; <i>Spindle</i> shapes them from the
 measured values themselves. Choosing a type sets the efficiency back to
 100 %. The choice appears once a file is loaded.</dd>
-<dt><b>View › Predicted removal</b> (Ctrl+E, or right-click the plot)</dt>
+<dt><b>View &gt; Predicted removal</b> (Ctrl+E, or right-click the plot)</dt>
 <dd>Opens a window beside this one with what the lap as drawn would remove
 by the program's own wear model: the measured values, the predicted removal
 and the residual against the radius, and the figures in words ("RMS 15.3
@@ -111,7 +111,7 @@ redrawn with every change of the file, the leaves, the efficiency or the lap
 type. <i>Save as PNG&hellip;</i> writes the chart. It is a guide for
 comparing designs and settings, not a promise about a particular
 mirror.</dd>
-<dt><b>Design › Classic / Least-squares fit</b></dt>
+<dt><b>Design &gt; Classic / Least-squares fit</b></dt>
 <dd>How the widths of a <i>2/5 Stroke</i> leaf are chosen. <i>Classic</i>
 (the default) shapes them from the computed profile. <i>Least-squares
 fit</i> chooses the width of every zone, the polishing time and the piston
@@ -131,7 +131,7 @@ measured P-V of every other zone's (or their measured difference, where
 larger).
 <i>Spindle</i> laps are always classic. The choice stays across loads; the
 plot, the exports and the predicted removal follow it.</dd>
-<dt><b>Design › Free focus</b></dt>
+<dt><b>Design &gt; Free focus</b></dt>
 <dd>Lets the fit and the predicted removal also take off a term in the
 square of the radius: a small change of the radius of curvature that most
 mirrors tolerate. Off by default.</dd>
