@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "lap_fit/dual_qp.hpp"
+#include "removal/removal.hpp"
 
 namespace dz {
 
@@ -113,13 +114,6 @@ bool same_bits(const std::vector<double>& kept, std::span<const double> now)
 {
     return kept.size() == now.size() &&
            (now.empty() || std::memcmp(kept.data(), now.data(), now.size() * sizeof(double)) == 0);
-}
-
-double peak_to_valley(std::span<const double> v)
-{
-    if (v.empty()) return 0;
-    const auto [mn, mx] = std::minmax_element(v.begin(), v.end());
-    return *mx - *mn;
 }
 
 }  // namespace
@@ -332,45 +326,6 @@ bool set_up(const FitProblem& p, FitWarmStart::Cache& c, int& factor_status)
     return true;
 }
 
-// The time, piston and focus term that fit a lap's shape best.
-struct Terms {
-    double tau = 0;
-    double beta = 0;
-    double gamma = 0;
-};
-
-// best_terms: tau >= 0, beta (and gamma) minimising sum a (m - tau s - beta -
-// gamma rho^2)^2 for the shape s, by the normal equations of the two or three
-// unknowns (LDL^T with pivoting); with tau = 0 and the rest fitted again
-// when the best tau would be negative.
-Terms best_terms(const std::vector<double>& shape, const FitProblem& p)
-{
-    const std::size_t n = shape.size();
-    auto solve = [&](bool with_shape) {
-        const Index c = (with_shape ? 1 : 0) + 1 + (p.free_focus ? 1 : 0);
-        MatrixXd N = MatrixXd::Zero(c, c);
-        VectorXd b = VectorXd::Zero(c);
-        VectorXd row(c);
-        for (std::size_t j = 0; j < n; ++j) {
-            Index i = 0;
-            if (with_shape) row(i++) = shape[j];
-            row(i++) = 1;
-            if (p.free_focus) row(i) = p.radii[j] * p.radii[j];
-            N.noalias() += p.weights[j] * row * row.transpose();
-            b.noalias() += p.weights[j] * p.measured[j] * row;
-        }
-        const VectorXd x = N.ldlt().solve(b);
-        Terms t;
-        Index i = 0;
-        if (with_shape) t.tau = x(i++);
-        t.beta = x(i++);
-        if (p.free_focus) t.gamma = x(i);
-        return t;
-    };
-    Terms t = solve(true);
-    if (!(t.tau > 0)) t = solve(false);
-    return t;
-}
 
 }  // namespace
 
@@ -414,8 +369,8 @@ bool solve_and_finish(const FitProblem& p, const FitWarmStart::Cache& c, const M
         }
     }
 
-    // tau, beta, gamma once more for the returned widths and the full matrix,
-    // as the predicted removal of this lap finds them
+    // tau, beta, gamma once more for the returned widths and the full matrix:
+    // the predicted removal of this lap, by the routine the view uses
     std::vector<double> shape(n, 0.0);
     for (std::size_t j = 0; j < n; ++j) {
         const double* wear_row = p.wear.data() + j * n;
@@ -423,22 +378,21 @@ bool solve_and_finish(const FitProblem& p, const FitWarmStart::Cache& c, const M
         for (std::size_t k = 0; k < n; ++k) sum += wear_row[k] * result.widths[k];
         shape[j] = sum;
     }
-    const Terms terms = best_terms(shape, p);
-    result.tau = terms.tau;
-    result.beta = terms.beta;
-    result.gamma = terms.gamma;
+    PredictedRemoval removal =
+        predict_removal(shape, std::vector<double>(p.measured.begin(), p.measured.end()),
+                        std::vector<double>(p.weights.begin(), p.weights.end()), p.free_focus,
+                        std::vector<double>(p.radii.begin(), p.radii.end()));
+    result.tau = removal.tau;
+    result.beta = removal.beta;
+    result.gamma = removal.gamma;
 
     // the figures
-    result.residual.resize(n);
-    for (std::size_t j = 0; j < n; ++j) {
-        const double rho2 = p.radii[j] * p.radii[j];
-        result.residual[j] = p.measured[j] - result.tau * shape[j] - result.beta - result.gamma * rho2;
-    }
-    result.rms_measured = weighted_rms(p.measured, p.weights);
-    result.pv_measured = peak_to_valley(p.measured);
-    result.rms_left = weighted_rms(result.residual, p.weights);
-    result.pv_left = peak_to_valley(result.residual);
-    result.share_left = result.rms_measured > 0 ? 100 * result.rms_left / result.rms_measured : 0;
+    result.residual = std::move(removal.residual);
+    result.rms_measured = removal.measured_rms;
+    result.pv_measured = removal.measured_pv;
+    result.rms_left = removal.residual_rms;
+    result.pv_left = removal.residual_pv;
+    result.share_left = removal.share_left;
     result.max_curvature = max_second_derivative(p.radii, result.widths);
     result.status = FitStatus::ok;
     return true;

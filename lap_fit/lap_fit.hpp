@@ -189,10 +189,10 @@ struct FitResult {
 // rounding, and the curvature is held to bound (1 - 1e-9), so both
 // conditions hold exactly for the returned widths (all 1 when tau comes out
 // 0: that lap cannot help). tau, beta and gamma are then fitted once more to
-// the returned widths with the full matrix A and the area weights a
-// (normal equations of two or three unknowns, tau = 0 if it would be
-// negative), as the predicted removal of that lap finds them, and the
-// figures (the share and P-V the rule compares too) follow from them.
+// the returned widths with the full matrix A and the area weights a by the
+// predicted removal itself (removal/removal.hpp predict_removal, tau = 0 if
+// it would be negative), and its figures (the share and P-V the rule
+// compares too) are the result's.
 //
 // Accuracy: double precision; a target that a feasible lap reaches exactly
 // comes back, with smoothing 0, with a residual of about 1e-11 of its P-V;
@@ -208,9 +208,5 @@ struct FitResult {
 // definite by itself): about 7 ms for 500 zones (bench/bench_fit), 5 ms
 // from the warm start, which saves the set-up.
 [[nodiscard]] FitResult fit_lap(const FitProblem& problem);
-
-// weighted_rms: the area-weighted RMS of v about its weighted mean,
-// sqrt(sum a (v - vbar)^2 / sum a), vbar = sum a v / sum a; 0 when sum a = 0.
-[[nodiscard]] double weighted_rms(std::span<const double> values, std::span<const double> weights);
 
 }  // namespace dz

@@ -21,19 +21,6 @@ double weighted_mean(const std::vector<double>& x, const std::vector<double>& a,
     return sum / total;
 }
 
-// Weighted RMS of x about its weighted mean.
-double weighted_rms(const std::vector<double>& x, const std::vector<double>& a, double total) {
-    const double mean = weighted_mean(x, a, total);
-    double sum = 0;
-    for (std::size_t k = 0; k < x.size(); ++k) sum += a[k] * (x[k] - mean) * (x[k] - mean);
-    return std::sqrt(sum / total);
-}
-
-double peak_to_valley(const std::vector<double>& x) {
-    const auto [low, high] = std::minmax_element(x.begin(), x.end());
-    return *high - *low;
-}
-
 // Weighted sum of products of two centred vectors.
 double centred_dot(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& a) {
     double sum = 0;
@@ -48,6 +35,29 @@ std::vector<double> centred(const std::vector<double>& x, double mean) {
 }
 
 }  // namespace
+
+double weighted_rms(std::span<const double> values, std::span<const double> weights) {
+    double total = 0;
+    double sum = 0;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        total += weights[k];
+        sum += weights[k] * values[k];
+    }
+    if (!(total > 0)) return 0;
+    const double mean = sum / total;
+    double squares = 0;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const double e = values[k] - mean;
+        squares += weights[k] * e * e;
+    }
+    return std::sqrt(squares / total);
+}
+
+double peak_to_valley(std::span<const double> values) {
+    if (values.empty()) return 0;
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    return *high - *low;
+}
 
 std::vector<double> area_weights(const std::vector<double>& radii) {
     const std::size_t n = radii.size();
@@ -152,9 +162,9 @@ PredictedRemoval predict_removal(const std::vector<double>& shape, const std::ve
         fit.predicted[k] = tau * shape[k] + fit.beta + gamma * focus[k];
         fit.residual[k] = measured[k] - fit.predicted[k];
     }
-    fit.measured_rms = weighted_rms(measured, a, total);
+    fit.measured_rms = weighted_rms(measured, a);
     fit.measured_pv = peak_to_valley(measured);
-    fit.residual_rms = weighted_rms(fit.residual, a, total);
+    fit.residual_rms = weighted_rms(fit.residual, a);
     fit.residual_pv = peak_to_valley(fit.residual);
     fit.share_left = fit.measured_rms > 0 ? 100 * fit.residual_rms / fit.measured_rms : 0;
     return fit;

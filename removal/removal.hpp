@@ -4,6 +4,7 @@
 // mirror by the program's own wear model, fitted to the measured zones, and
 // what of the measured error it would leave.
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,13 @@ namespace dz {
 // classic_widths: the widths of the classic design as the settings of `ws`
 // would draw them (v_k / m as above), whichever design draws the outline.
 [[nodiscard]] std::vector<double> classic_widths(const WorkingState& ws);
+
+// weighted_rms: the weighted RMS of `values` about their weighted mean,
+// sqrt(sum a (v - vbar)^2 / sum a) with vbar = sum a v / sum a, the sums
+// taken in zone order; 0 when the weights sum to 0 or less.
+// peak_to_valley: the largest less the smallest value; 0 when empty.
+[[nodiscard]] double weighted_rms(std::span<const double> values, std::span<const double> weights);
+[[nodiscard]] double peak_to_valley(std::span<const double> values);
 
 // The fit of a removal shape to the measured values and its figures.
 struct PredictedRemoval {
