@@ -369,8 +369,7 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
         if (auto failure = render_png(ws, *options.png, decimal_separator, out)) return refuse(*failure);
     }
     if (options.check) {
-        if (!design_scratch.model || !design_scratch.model->fits(ws)) design_scratch.model.emplace(ws);
-        const std::string table = check_table(ws, check_removal(ws, *design_scratch.model), decimal_separator);
+        const std::string table = check_table(ws, check_removal(ws, design_scratch.wear_model(ws)), decimal_separator);
         if (auto failure = write_output(*options.check, table, out)) return refuse(*failure);
     }
     if (options.check_png) {

@@ -88,6 +88,9 @@ public:
     void FreeFocusClick(bool on);
 
     [[nodiscard]] const WorkingState& state() const { return ws_; }
+    // The wear model of the loaded zones, the one the fit uses (made on
+    // first use); for the predicted-removal view. Requires a loaded state.
+    [[nodiscard]] const WearModel& wear_model() { return design_.wear_model(ws_); }
     [[nodiscard]] const ViewState& view() const { return view_state_; }
     [[nodiscard]] const FileDialogSettings& file_open() const { return FILE_OPEN; }
     [[nodiscard]] const FileDialogSettings& file_save() const { return FILE_SAVE; }

@@ -454,7 +454,8 @@ void TFORM1::show_removal() {
 
 void TFORM1::update_removal() {
     if (removal_view_ == nullptr || !commands_) return;
-    removal_view_->show_state(commands_->state(), commands_->view().surface_path);
+    const WorkingState& ws = commands_->state();
+    removal_view_->show_state(ws, ws.loaded ? &commands_->wear_model() : nullptr, commands_->view().surface_path);
 }
 
 // The print preview of the lap template, after a message when widths below

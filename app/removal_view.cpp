@@ -66,14 +66,13 @@ RemovalView::RemovalView(QWidget* parent, Dialogs& dialogs, char decimal_separat
 
 RemovalView::~RemovalView() = default;
 
-void RemovalView::show_state(const WorkingState& ws, const std::string& surface_path) {
+void RemovalView::show_state(const WorkingState& ws, const WearModel* model, const std::string& surface_path) {
     surface_path_ = surface_path;
-    if (!ws.loaded) {
+    if (!ws.loaded || model == nullptr) {
         check_.reset();
         figures_->setText(QString::fromLatin1(EMPTY_FIGURES));
     } else {
-        if (!model_ || !model_->fits(ws)) model_.emplace(ws);
-        check_ = check_removal(ws, *model_);
+        check_ = check_removal(ws, *model);
         caption_ = ws.PLOT_CAPTION;
         std::string stroke = ws.SPINDLE ? "Spindle" : "2/5 Stroke";
         if (ws.fit_drawn()) stroke += std::string(", ") + ws.design_name();

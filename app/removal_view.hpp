@@ -27,10 +27,11 @@ public:
     ~RemovalView() override;
 
     // Computes and redraws the prediction of the lap that `ws` draws now
-    // (the wear matrix is filled again only for other zones); an unloaded
-    // state empties the chart. `surface_path` is the file of the state,
-    // which Save as PNG will not overwrite.
-    void show_state(const WorkingState& ws, const std::string& surface_path);
+    // with `model`, the wear model of its zones (the owner of the state
+    // keeps it; nullptr only for an unloaded state, which empties the
+    // chart). `surface_path` is the file of the state, which Save as PNG
+    // will not overwrite.
+    void show_state(const WorkingState& ws, const WearModel* model, const std::string& surface_path);
 
     // What the view shows: the figures line, and the check (none before a
     // surface is loaded).
@@ -50,7 +51,6 @@ private:
     Chart* chart_ = nullptr;
     QLabel* figures_ = nullptr;
     QPushButton* save_ = nullptr;
-    std::optional<WearModel> model_;
     std::optional<RemovalCheck> check_;
     std::string caption_;
     std::string surface_path_;

@@ -41,7 +41,7 @@ std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch
         drop_fit(ws);
         return std::nullopt;
     }
-    if (!scratch.model || !scratch.model->fits(ws)) scratch.model.emplace(ws);
+    const WearModel& model = scratch.wear_model(ws);
     const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
     std::vector<double> radius(n);
     std::vector<double> measured(n);
@@ -54,7 +54,7 @@ std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch
     const std::vector<double> rho = normalised_radii(ws);
 
     FitProblem problem;
-    problem.wear = std::span<const double>(scratch.model->matrix(), n * n);
+    problem.wear = std::span<const double>(model.matrix(), n * n);
     problem.measured = measured;
     problem.weights = weights;
     problem.fit_weights = fit_weights;

@@ -26,6 +26,14 @@ struct DesignScratch {
     std::optional<WearModel> model;
     FitWarmStart warm;
     FitResult last;  // the last fit made (status bad_input before the first)
+
+    // The wear model of the zones of `ws` (a loaded state), filled again
+    // only when the zones have changed since it was made. The fit and the
+    // predicted removal of the same owner share it.
+    const WearModel& wear_model(const WorkingState& ws) {
+        if (!model || !model->fits(ws)) model.emplace(ws);
+        return *model;
+    }
 };
 
 // fit_floor: the least width the fit may give a zone at an efficiency.
