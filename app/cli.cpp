@@ -273,7 +273,7 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
         }
     }
 
-    Paper paper = locale_paper(std::getenv("LC_ALL"), std::getenv("LC_PAPER"), std::getenv("LANG"));
+    Paper paper = environment_paper();
     if (options.paper) {
         const auto chosen = parse_paper(*options.paper);
         if (!chosen) {

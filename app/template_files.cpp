@@ -10,6 +10,10 @@
 
 namespace dz {
 
+Paper environment_paper() {
+    return locale_paper(std::getenv("LC_ALL"), std::getenv("LC_PAPER"), std::getenv("LANG"));
+}
+
 std::string template_date() {
     std::time_t now = std::time(nullptr);
     std::tm parts{};

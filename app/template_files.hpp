@@ -6,6 +6,7 @@
 #include <string>
 
 #include "lap_template/lap_geometry.hpp"
+#include "lap_template/page_plan.hpp"
 #include "lap_template/title_block.hpp"
 #include "working_state/working_state.hpp"
 
@@ -14,6 +15,10 @@ namespace dz {
 // Today's date as YYYY-MM-DD, local time; when SOURCE_DATE_EPOCH is set to a
 // number of seconds, that moment's date in UTC instead (reproducible files).
 [[nodiscard]] std::string template_date();
+
+// The paper of the process's locale (LC_ALL, LC_PAPER, LANG: letter in the
+// US and Canada, A4 elsewhere; see locale_paper).
+[[nodiscard]] Paper environment_paper();
 
 // The title block of the current lap, the caption as the window shows it.
 [[nodiscard]] TitleBlock template_title(const WorkingState& ws, char decimal_separator, const std::string& date);

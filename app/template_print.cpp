@@ -6,8 +6,6 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
-#include <cstdlib>
-
 #include "app/template_files.hpp"
 #include "app/template_pages.hpp"
 #include "working_state/working_state.hpp"
@@ -23,11 +21,9 @@ QPageLayout paper_layout(Paper paper) {
 
 }  // namespace
 
-Paper window_paper() { return locale_paper(std::getenv("LC_ALL"), std::getenv("LC_PAPER"), std::getenv("LANG")); }
-
 std::string template_bytes(const WorkingState& ws, TemplateKind kind, char decimal_separator) {
     if (kind == TemplateKind::dxf) return {};
-    const TemplateDocument doc = template_document(ws, window_paper(), decimal_separator, template_date());
+    const TemplateDocument doc = template_document(ws, environment_paper(), decimal_separator, template_date());
     const QByteArray bytes = kind == TemplateKind::pdf ? template_pdf(doc) : template_svg(doc);
     return bytes.toStdString();
 }
@@ -35,7 +31,7 @@ std::string template_bytes(const WorkingState& ws, TemplateKind kind, char decim
 void print_lap_template(QWidget* parent, const WorkingState& ws, char decimal_separator) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setFullPage(true);  // page coordinates from the paper's corner
-    printer.setPageLayout(paper_layout(window_paper()));
+    printer.setPageLayout(paper_layout(environment_paper()));
     printer.setDocName(QStringLiteral("Lap template"));
     const WorkingState state = ws;
     const std::string date = template_date();
