@@ -12,13 +12,6 @@ namespace dz {
 
 namespace {
 
-std::vector<double> normalised_radii(const WorkingState& ws) {
-    const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
-    std::vector<double> rho(n);
-    for (std::size_t k = 0; k < n; ++k) rho[k] = static_cast<double>(ws.ZONE_RADIUS[k] / ws.OUTER_RADIUS);
-    return rho;
-}
-
 // Back to the classic outline when fitted widths were drawn.
 void drop_fit(WorkingState& ws) {
     if (ws.FIT_WIDTHS.empty()) return;
@@ -43,12 +36,8 @@ std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch
     }
     const WearModel& model = scratch.wear_model(ws);
     const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
-    std::vector<double> radius(n);
-    std::vector<double> measured(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        radius[k] = static_cast<double>(ws.ZONE_RADIUS[k]);
-        measured[k] = static_cast<double>(ws.ZONE_RAW[k]);
-    }
+    const std::vector<double> radius = zone_radii(ws);
+    const std::vector<double> measured = measured_values(ws);
     const std::vector<double> weights = area_weights(radius);
     const std::vector<double> fit_weights = centre_weights(radius, weights);
     const std::vector<double> rho = normalised_radii(ws);

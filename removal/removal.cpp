@@ -170,24 +170,33 @@ PredictedRemoval predict_removal(const std::vector<double>& shape, const std::ve
     return fit;
 }
 
+std::vector<double> zone_radii(const WorkingState& ws) {
+    std::vector<double> r(static_cast<std::size_t>(ws.ZONE_COUNT));
+    for (std::size_t k = 0; k < r.size(); ++k) r[k] = static_cast<double>(ws.ZONE_RADIUS[k]);
+    return r;
+}
+
+std::vector<double> measured_values(const WorkingState& ws) {
+    std::vector<double> m(static_cast<std::size_t>(ws.ZONE_COUNT));
+    for (std::size_t k = 0; k < m.size(); ++k) m[k] = static_cast<double>(ws.ZONE_RAW[k]);
+    return m;
+}
+
+std::vector<double> normalised_radii(const WorkingState& ws) {
+    std::vector<double> rho(static_cast<std::size_t>(ws.ZONE_COUNT));
+    for (std::size_t k = 0; k < rho.size(); ++k) rho[k] = static_cast<double>(ws.ZONE_RADIUS[k] / ws.OUTER_RADIUS);
+    return rho;
+}
+
 RemovalCheck check_removal(const WorkingState& ws, const WearModel& model) {
     if (!model.fits(ws)) throw std::invalid_argument("check_removal: the wear model is of other zones");
-    const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
     RemovalCheck check;
-    check.radius.resize(n);
-    check.measured.resize(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        check.radius[k] = static_cast<double>(ws.ZONE_RADIUS[k]);
-        check.measured[k] = static_cast<double>(ws.ZONE_RAW[k]);
-    }
+    check.radius = zone_radii(ws);
+    check.measured = measured_values(ws);
     check.widths = leaf_widths(ws);
     // a spindle lap wears as its width; the stroke spreads it by W
     const std::vector<double> shape = ws.SPINDLE ? check.widths : model.apply(check.widths);
-    std::vector<double> rho;
-    if (ws.FREE_FOCUS) {
-        rho.resize(n);
-        for (std::size_t k = 0; k < n; ++k) rho[k] = static_cast<double>(ws.ZONE_RADIUS[k] / ws.OUTER_RADIUS);
-    }
+    const std::vector<double> rho = ws.FREE_FOCUS ? normalised_radii(ws) : std::vector<double>{};
     check.fit = predict_removal(shape, check.measured, area_weights(check.radius), ws.FREE_FOCUS, rho);
     return check;
 }

@@ -47,6 +47,13 @@ namespace dz {
 // would draw them (v_k / m as above), whichever design draws the outline.
 [[nodiscard]] std::vector<double> classic_widths(const WorkingState& ws);
 
+// The zones of a loaded state in double, file order: the radii in mm, the
+// measured values, and the radii over the outer radius (each divided in
+// the state's own precision, then rounded once).
+[[nodiscard]] std::vector<double> zone_radii(const WorkingState& ws);
+[[nodiscard]] std::vector<double> measured_values(const WorkingState& ws);
+[[nodiscard]] std::vector<double> normalised_radii(const WorkingState& ws);
+
 // weighted_rms: the weighted RMS of `values` about their weighted mean,
 // sqrt(sum a (v - vbar)^2 / sum a) with vbar = sum a v / sum a, the sums
 // taken in zone order; 0 when the weights sum to 0 or less.
