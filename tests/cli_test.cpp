@@ -262,7 +262,7 @@ TEST_F(CliTest, Errors_MessagesAndExitStatus) {
         {"missing file with extension", {nothere + ".txt"}, 1, nothere + ".txt not found, try again.\n", ""},
         {"wrong third line", {bad_b}, 1,
          "ERROR reading this line, expected b value (probably wrong file):  \"b = -1\"\n", ""},
-        {"singular wear matrix", {singular}, 1, "INFO = 2\n", ""},
+        {"singular wear matrix", {singular}, 1, "INFO = 2\nWarning: line 7 of the surface file: the zone radius repeats that of line 6:  \"0 0 2\"; the file was read as it stands.\n", ""},
         {"leaves not a number", {"--leaves", "six", MIRROR}, 1, "'six' is not a valid integer value\n", ""},
         {"leaves 0", {"--leaves", "0", MIRROR}, 1, std::string(dz::LEAVES_REFUSED) + "\n", ""},
         {"leaves -2", {"--leaves", "-2", MIRROR}, 1, std::string(dz::LEAVES_REFUSED) + "\n", ""},
