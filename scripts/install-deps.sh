@@ -10,7 +10,6 @@ packages=(
   libeigen3-dev libdxflib-dev
   qt6-base-dev qt6-svg-dev libgl-dev fonts-liberation
   poppler-utils libxml2-utils
-  xvfb x11-apps imagemagick xdotool
   python3 python3-ezdxf
   locales
   clang libclang-rt-14-dev
