@@ -353,7 +353,15 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     // The design of the settings as they stand now.
     if (auto failure = apply_design(ws, design_scratch)) return refuse(*failure);
 
-    // The exports.
+    // The exports, after what refuses them and the warning they all share.
+    if (auto failure = options.pdf ? printed_template_refusal(ws, paper, decimal_separator)
+                       : (options.lap_dxf || options.svg) ? template_refusal(ws, decimal_separator) : std::nullopt) {
+        return refuse(*failure);
+    }
+    if (auto failure = options.check || options.check_png ? removal_range_refusal(ws, decimal_separator) : std::nullopt) {
+        return refuse(*failure);
+    }
+    if (const std::string crossed = negative_width_warning(ws); !crossed.empty()) err << crossed << "\n";
     const bool any_template = options.lap_dxf || options.svg || options.pdf;
     const bool any_export =
         options.txt || options.dxf || options.png || options.check || options.check_png || any_template;
@@ -379,9 +387,6 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     }
     if (any_template) {
         const std::string date = template_date();
-        if (const std::string crossed = negative_width_warning(build_lap_template(ws)); !crossed.empty()) {
-            err << crossed << "\n";
-        }
         if (options.lap_dxf) {
             if (auto failure = write_output(*options.lap_dxf, lap_dxf_bytes(ws, date), out)) {
                 return refuse(*failure);

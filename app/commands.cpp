@@ -106,6 +106,7 @@ void LapCommands::load_surface(const std::string& path) {
     view_state_.caption_text = caption_to_utf8(ws_.PLOT_CAPTION);
     view_state_.surface_path = path;
     view_state_.lap_drawn = true;
+    ++view_state_.loads;
     redesign();
     show_view();
     DRAW_LAP();
@@ -190,16 +191,8 @@ void LapCommands::SaveTemplate1Click(const TemplateRenderer& render) {
         FILE_SAVE.file_name = "";
         if (!dialogs_.save_dialog(FILE_SAVE, dialog_folder_)) return;
         template_filter_ = std::clamp(FILE_SAVE.filter_index, 0, 2);
-        const auto kind = static_cast<TemplateKind>(template_filter_);
-        std::string path = FILE_SAVE.file_name;
-        const std::string extension = kind == TemplateKind::pdf ? ".pdf" : kind == TemplateKind::svg ? ".svg" : ".dxf";
-        const std::size_t slash = path.rfind('/');
-        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        if (name.size() < extension.size() ||
-            !std::equal(extension.rbegin(), extension.rend(), name.rbegin(),
-                        [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
-            path += extension;
-        }
+        const auto [path, typed] = template_target(FILE_SAVE.file_name, template_filter_);
+        const auto kind = static_cast<TemplateKind>(typed);
         if (is_surface_file(path)) {
             dialogs_.message(export_onto_surface_message(path));
             return;

@@ -73,7 +73,8 @@ public:
     void Save1Click();
     void Savetxt1Click();
     // File > Save lap template...: the whole lap at full size, as PDF, SVG or
-    // DXF by the filter chosen; a name without that extension gets it.
+    // DXF by the name's extension, else by the filter chosen (whose extension
+    // the name then gets; template_target).
     // Widths below zero are drawn as they are, after a message that says so.
     void SaveTemplate1Click(const TemplateRenderer& render);
     void HELPClick();

@@ -178,8 +178,10 @@ public:
     // Shows `text` (shortened in the middle when too long), with a button
     // labelled `action` that runs `on_action` when `action` is not empty. A
     // notice without a button goes away by itself after `lasts_ms`.
+    // `about` names the file the notice concerns (empty: none).
     void show_text(const QString& text, const QString& action = {}, std::function<void()> on_action = {},
-                   int lasts_ms = 0) {
+                   int lasts_ms = 0, const QString& about = {}) {
+        about_ = about;
         on_action_ = std::move(on_action);
         action_->setText(action);
         action_->setVisible(!action.isEmpty());
@@ -198,8 +200,10 @@ public:
     }
 
     [[nodiscard]] const QString& text() const { return full_text_; }
+    [[nodiscard]] const QString& about() const { return about_; }
 
 private:
+    QString about_;
     QLabel* text_ = nullptr;
     QPushButton* action_ = nullptr;
     QString full_text_;
@@ -356,7 +360,7 @@ void TFORM1::create_menu() {
                       [this] { commands_->Savetxt1Click(); });
     SaveTemplate1 = action(file_menu, "SaveTemplate1", "Save lap template\u2026", {}, [this] {
         commands_->SaveTemplate1Click([this](const WorkingState& ws, TemplateKind kind) {
-            return template_bytes(ws, kind, decimal_separator_);
+            return template_bytes(ws, kind, decimal_separator_, this);
         });
     });
     Print1 = action(file_menu, "Print1", "Print\u2026", shortcuts(Qt::CTRL | Qt::Key_P, QKeySequence::Print),
@@ -376,6 +380,7 @@ void TFORM1::create_menu() {
     QMenu* design_menu = menuBar()->addMenu(QStringLiteral("Design"));
     design_menu->setObjectName(QStringLiteral("Design1"));
     design_menu->setFont(QApplication::font("QMenu"));
+    design_menu->setToolTipsVisible(true);  // why a choice is greyed out
     DesignClassic1 = action(design_menu, "DesignClassic1", "Classic", {},
                             [this] { commands_->DesignClick(LapDesign::classic); });
     DesignFit1 = action(design_menu, "DesignFit1", "Least-squares fit", {},
@@ -426,26 +431,55 @@ void TFORM1::show_view(const ViewState& view) {
         }
     }
     LAP_CHOICE->setVisible(view.lap_choice_visible);
-    const QString warning = QString::fromStdString(view.warning_text);
-    WARNING_LABEL->setText(WARNING_LABEL->fontMetrics().elidedText(warning, Qt::ElideRight, WARNING_LABEL->width()));
-    WARNING_LABEL->setToolTip(warning);
-    WARNING_LABEL->setVisible(!warning.isEmpty());
+    load_warning_ = view.warning_text;
+    show_warnings();
     setWindowTitle(window_title(view.surface_path));
+    // A new load (open, drop, reload) ends a notice about the file before.
+    if (view.loads != loads_seen_) {
+        loads_seen_ = view.loads;
+        if (!NOTICE->about().isEmpty()) NOTICE->hide();
+    }
     Save1->setEnabled(view.lap_drawn);
     Savetxt1->setEnabled(view.lap_drawn);
     SaveTemplate1->setEnabled(view.lap_drawn);
     Print1->setEnabled(view.lap_drawn);
     Reload1->setEnabled(!view.surface_path.empty());
     (view.fit_design ? DesignFit1 : DesignClassic1)->setChecked(true);
+    // A "Spindle" lap is always classic: its design choices do not apply.
+    const bool spindle = view.lap_choice_index == 1;
+    const QString why = spindle ? QStringLiteral("A \u201CSpindle\u201D lap follows the measured values: it is always "
+                                                 "classic. Choose \u201C2/5 Stroke\u201D to design its widths.")
+                                : QString();
+    for (QAction* choice : {DesignClassic1, DesignFit1}) {
+        choice->setEnabled(!spindle);
+        choice->setToolTip(spindle ? why : choice->text());
+    }
     FreeFocus1->setChecked(view.free_focus);
     watch(view.surface_path);
     update_removal();
+}
+
+// The warning line: the edges crossing in the outline drawn now (which
+// every later change of the settings may bring or end), then the load's.
+void TFORM1::show_warnings() {
+    QStringList lines;
+    if (commands_) {
+        if (const std::string crossed = negative_width_warning(commands_->state()); !crossed.empty()) {
+            lines << QString::fromUtf8(crossed);
+        }
+    }
+    if (!load_warning_.empty()) lines << QString::fromUtf8(load_warning_);
+    const QString warning = lines.join(QStringLiteral("  "));
+    WARNING_LABEL->setText(WARNING_LABEL->fontMetrics().elidedText(warning, Qt::ElideRight, WARNING_LABEL->width()));
+    WARNING_LABEL->setToolTip(lines.join(QStringLiteral("\n")));
+    WARNING_LABEL->setVisible(!warning.isEmpty());
 }
 
 void TFORM1::show_removal() {
     if (removal_view_ == nullptr) {
         removal_view_ = new RemovalView(this, *dialogs_, decimal_separator_);
         update_removal();
+        removal_view_->show_beside(*this);  // where the user moves it afterwards, it stays
     }
     removal_view_->show();
     removal_view_->raise();
@@ -466,10 +500,8 @@ void TFORM1::print_template() {
         dialogs_->message(OPEN_FIRST_MESSAGE);
         return;
     }
-    if (const std::string crossed = negative_width_warning(build_lap_template(ws)); !crossed.empty()) {
-        dialogs_->message(crossed);
-    }
-    print_lap_template(this, ws, decimal_separator_);
+    if (const std::string crossed = negative_width_warning(ws); !crossed.empty()) dialogs_->message(crossed);
+    print_lap_template(this, *dialogs_, ws, decimal_separator_);
 }
 
 void TFORM1::notify(const std::string& text) {
@@ -486,9 +518,11 @@ void TFORM1::watch(const std::string& path) {
 // Offers to read the file again. A program that saves by writing a new file
 // and renaming it over the old one ends the watch: the new file is watched.
 void TFORM1::surface_changed(const QString& path) {
+    // A change reported for a file no longer loaded concerns nothing shown.
+    if (path != QFile::decodeName(QByteArray::fromStdString(watched_))) return;
     if (!watcher_->files().contains(path) && QFileInfo::exists(path)) watcher_->addPath(path);
     NOTICE->show_text(QFileInfo(path).fileName() + QStringLiteral(" has changed on disk."),
-                      QStringLiteral("Reload"), [this] { commands_->Reload1Click(); });
+                      QStringLiteral("Reload"), [this] { commands_->Reload1Click(); }, 0, path);
 }
 
 // The first local file of a drop is opened; anything else is not taken.
@@ -516,14 +550,28 @@ void TFORM1::changeEvent(QEvent* event) {
     }
 }
 
-void TFORM1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!dropped_file(event->mimeData()).isEmpty()) event->acceptProposedAction();
+// A dropped file is read, never taken: the drop is accepted as a copy only,
+// whatever the source proposes, so that no source deletes its file after a
+// move.
+namespace {
+bool accept_as_copy(QDropEvent* event) {
+    if (dropped_file(event->mimeData()).isEmpty() || !(event->possibleActions() & Qt::CopyAction)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
 }
+}  // namespace
+
+void TFORM1::dragEnterEvent(QDragEnterEvent* event) { accept_as_copy(event); }
+
+void TFORM1::dragMoveEvent(QDragMoveEvent* event) { accept_as_copy(event); }
 
 void TFORM1::dropEvent(QDropEvent* event) {
+    if (!accept_as_copy(event)) return;
     const QString path = dropped_file(event->mimeData());
-    if (path.isEmpty()) return;
-    event->acceptProposedAction();
     commands_->FileDrop(QFile::encodeName(path).toStdString());
 }
 
@@ -533,6 +581,7 @@ void TFORM1::draw_plot(const std::function<void(Canvas&)>& draw) {
         draw(canvas);
     }
     LAP_PIC->setPixmap(QPixmap::fromImage(*picture_));
+    show_warnings();
     update_removal();
 }
 

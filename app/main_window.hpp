@@ -17,6 +17,7 @@
 class QAction;
 class QButtonGroup;
 class QDragEnterEvent;
+class QDragMoveEvent;
 class QDropEvent;
 class QFileSystemWatcher;
 class QGroupBox;
@@ -54,6 +55,7 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
@@ -66,6 +68,8 @@ private:
     void show_removal();
     // Hands the view, when open, the state as the commands left it.
     void update_removal();
+    // The warning line under the caption: crossed edges, the load's warning.
+    void show_warnings();
     void print_template();
     // Runs window creation's steps after the controls exist.
     void FormCreate(const QStringList& arguments);
@@ -77,6 +81,8 @@ private:
     std::unique_ptr<LapCommands> commands_;
     QFileSystemWatcher* watcher_ = nullptr;
     std::string watched_;  // the surface file watched, as the commands name it
+    std::string load_warning_;  // the load's warning, as the commands hand it
+    int loads_seen_ = 0;        // ViewState::loads when last shown
 
     QLabel* LAP_PIC = nullptr;
     QLabel* NP_LABEL = nullptr;

@@ -12,6 +12,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -22,9 +23,13 @@
 #include "app/template_pages.hpp"
 #include "drawing/lap_plot.hpp"
 #include "file_io/file_io.hpp"
+#include "lap_template/lap_geometry.hpp"
 #include "working_state/working_state.hpp"
 
 namespace {
+
+// From this many pages on, the PDF's progress is shown.
+constexpr std::size_t LONG_PDF_PAGES = 50;
 
 void set_error(char* error, std::size_t error_size, const std::string& message) {
     if (error == nullptr || error_size == 0) {
@@ -162,10 +167,24 @@ extern "C" Q_DECL_EXPORT int doroziri_render_template_bytes(const dz::WorkingSta
         return 2;
     }
     try {
-        const dz::TemplateDocument doc = dz::template_document(
-            *ws, paper == 1 ? dz::Paper::letter : dz::Paper::a4, decimal_separator, date == nullptr ? "" : date);
+        const dz::Paper chosen = paper == 1 ? dz::Paper::letter : dz::Paper::a4;
+        if (const auto refused = format == 0 ? dz::printed_template_refusal(*ws, chosen, decimal_separator)
+                                             : dz::template_refusal(*ws, decimal_separator)) {
+            set_error(error, error_size, *refused);
+            return 1;
+        }
+        const dz::TemplateDocument doc =
+            dz::template_document(*ws, chosen, decimal_separator, date == nullptr ? "" : date);
+        // Long work says how far it is, on standard error, every tenth of the pages.
+        const auto progress = [](std::size_t done, std::size_t total) {
+            const bool next_tenth = done == 0 || done * 10 / total != (done - 1) * 10 / total;
+            if (total >= LONG_PDF_PAGES && done < total && next_tenth) {
+                std::fprintf(stderr, "doroziri-cli: PDF page %zu of %zu\n", done + 1, total);
+            }
+            return true;
+        };
         QByteArray bytes;
-        const auto draw = [&] { return format == 0 ? dz::template_pdf(doc) : dz::template_svg(doc); };
+        const auto draw = [&] { return format == 0 ? dz::template_pdf(doc, progress) : dz::template_svg(doc); };
         if (!with_application(draw, bytes, "the lap template").empty()) {
             set_error(error, error_size, format == 0 ? "the lap template could not be made as PDF"
                                                      : "the lap template could not be made as SVG");

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <utility>
 #include <vector>
 
 namespace dz {
@@ -74,10 +75,7 @@ void paint_removal_chart(QPainter& painter, const QRect& area, const RemovalChec
                      text_of(removal_summary(check.fit, decimal_separator)));
     painter.setFont(font);
 
-    // the plot rectangle, with room for the tick labels and the axis titles
-    const QRect plot(area.left() + 70, figures.bottom() + line + 4, area.width() - 70 - 20,
-                     area.height() - (figures.bottom() - area.top()) - line * 3 - 22);
-    if (check.radius.empty() || plot.width() < 40 || plot.height() < 40) {
+    if (check.radius.empty()) {
         painter.restore();
         return;
     }
@@ -99,7 +97,42 @@ void paint_removal_chart(QPainter& painter, const QRect& area, const RemovalChec
     const double pad = 0.06 * (y1 - y0);
     y0 -= pad;
     y1 += pad;
-    const auto px = [&](double x) { return plot.left() + (x - x0) / (x1 - x0) * plot.width(); };
+
+    // The y labels first: the plot leaves them the room the widest needs,
+    // and beyond a third of the width they are written with an exponent.
+    const Ticks yt = ticks_for(y0, y1, 6);
+    std::vector<std::pair<double, QString>> y_labels;
+    for (double y = yt.first; y <= y1 + 1e-9 * (y1 - y0); y += yt.step) {
+        y_labels.emplace_back(y, text_of(format_decimals(std::fabs(y) < 1e-9 * yt.step ? 0.0 : y, yt.decimals,
+                                                         decimal_separator)));
+    }
+    const auto widest = [&] {
+        int w = 0;
+        for (const auto& label : y_labels) w = std::max(w, metrics.horizontalAdvance(label.second));
+        return w;
+    };
+    const int label_room = area.width() / 3;
+    if (widest() > label_room) {
+        for (auto& [y, label] : y_labels) {
+            label = QString::number(std::fabs(y) < 1e-9 * yt.step ? 0.0 : y, 'g', 4);
+            label.replace(QLatin1Char('.'), QLatin1Char(decimal_separator));
+        }
+    }
+    const int left_room = std::max(70, widest() + line + 14);
+
+    // the plot rectangle, with room for the tick labels and the axis titles
+    const QRect plot(area.left() + left_room, figures.bottom() + line + 4, area.width() - left_room - 20,
+                     area.height() - (figures.bottom() - area.top()) - line * 3 - 22);
+    if (plot.width() < 40 || plot.height() < 40) {
+        painter.restore();
+        return;
+    }
+    // The data keep MARKER_ROOM pixels from the frame at both ends, so that
+    // the markers of the first and the last zone stand whole inside it.
+    constexpr double MARKER_ROOM = 6;
+    const auto px = [&](double x) {
+        return plot.left() + MARKER_ROOM + (x - x0) / (x1 - x0) * (plot.width() - 2 * MARKER_ROOM);
+    };
     const auto py = [&](double y) { return plot.bottom() - (y - y0) / (y1 - y0) * plot.height(); };
 
     // grid, ticks and their labels
@@ -113,14 +146,12 @@ void paint_removal_chart(QPainter& painter, const QRect& area, const RemovalChec
         painter.drawText(QRectF(px(x) - 40, plot.bottom() + 4, 80, line), Qt::AlignHCenter | Qt::AlignTop,
                          text_of(format_decimals(x, xt.decimals, decimal_separator)));
     }
-    const Ticks yt = ticks_for(y0, y1, 6);
-    for (double y = yt.first; y <= y1 + 1e-9 * (y1 - y0); y += yt.step) {
+    for (const auto& [y, label] : y_labels) {
         painter.setPen(grid);
         painter.drawLine(QPointF(plot.left(), py(y)), QPointF(plot.right(), py(y)));
         painter.setPen(axis);
-        painter.drawText(QRectF(plot.left() - 66, py(y) - line / 2.0, 60, line), Qt::AlignRight | Qt::AlignVCenter,
-                         text_of(format_decimals(std::fabs(y) < 1e-9 * yt.step ? 0.0 : y, yt.decimals,
-                                                 decimal_separator)));
+        painter.drawText(QRectF(plot.left() - left_room + line + 4, py(y) - line / 2.0, left_room - line - 10, line),
+                         Qt::AlignRight | Qt::AlignVCenter, label);
     }
     painter.setPen(QPen(QColor(150, 150, 150), 1, Qt::DotLine));
     painter.drawLine(QPointF(plot.left(), py(0)), QPointF(plot.right(), py(0)));

@@ -9,11 +9,16 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "app/removal_chart_painter.hpp"
 #include "app/user_interface.hpp"
 #include "file_io/file_io.hpp"
+#include "lap_template/lap_geometry.hpp"
+#include "text_io/numbers.hpp"
 
 namespace dz {
 
@@ -21,14 +26,63 @@ namespace {
 
 constexpr const char* EMPTY_FIGURES = "Open a surface file to see what the lap would remove.";
 
+// The chart's size on screen when it is short of room (the saved PNG keeps
+// its own size), and the room between the view and the main window.
+constexpr QSize LEAST_CHART(480, 300);
+constexpr int GAP = 8;
+// The line that says where the PNG went, under the button.
+constexpr int SAVED_WIDTH = 240;
+
 }  // namespace
+
+QRect frame_beside(const QRect& main, QSize wanted, QSize least, const QRect& screen) {
+    // the room on each side of the main window, within the screen
+    const QRect right(main.right() + 1 + GAP, screen.top(), screen.right() - main.right() - GAP, screen.height());
+    const QRect left(screen.left(), screen.top(), main.left() - GAP - screen.left(), screen.height());
+    const QRect below(screen.left(), main.bottom() + 1 + GAP, screen.width(), screen.bottom() - main.bottom() - GAP);
+    const QRect above(screen.left(), screen.top(), screen.width(), main.top() - GAP - screen.top());
+    const QRect sides[] = {right, left, below, above};
+    const auto fits = [](const QRect& room, QSize size) {
+        return room.width() >= size.width() && room.height() >= size.height();
+    };
+    const QRect* chosen = nullptr;
+    for (const QRect& room : sides) {
+        if (fits(room, wanted)) {
+            chosen = &room;
+            break;
+        }
+    }
+    QSize size = wanted;
+    if (chosen == nullptr) {
+        // the most room, the frame shrunk into it
+        const auto area = [&](const QRect& room) {
+            const QSize s = wanted.boundedTo(room.size()).expandedTo(least);
+            return fits(room, s) ? static_cast<long long>(s.width()) * s.height() : -1;
+        };
+        chosen = &sides[0];
+        for (const QRect& room : sides) {
+            if (area(room) > area(*chosen)) chosen = &room;
+        }
+        size = wanted.boundedTo(chosen->size()).expandedTo(least);
+    }
+    const QRect& room = *chosen;
+    // in line with the main window's top (beside) or left (above, below)
+    const bool beside = &room == &sides[0] || &room == &sides[1];
+    int x = beside ? (&room == &sides[0] ? room.left() : room.right() + 1 - size.width()) : main.left();
+    int y = beside ? main.top() : (&room == &sides[2] ? room.top() : room.bottom() + 1 - size.height());
+    // within the room; where even the least size does not fit it, within the screen
+    const QRect& bounds = fits(room, size) ? room : screen;
+    x = std::clamp(x, bounds.left(), std::max(bounds.left(), bounds.right() + 1 - size.width()));
+    y = std::clamp(y, bounds.top(), std::max(bounds.top(), bounds.bottom() + 1 - size.height()));
+    return QRect(QPoint(x, y), size);
+}
 
 // The chart, painted from what the view hands it.
 class RemovalView::Chart final : public QWidget {
 public:
     explicit Chart(RemovalView& view) : QWidget(&view), view_(view) {
         setObjectName(QStringLiteral("REMOVAL_CHART"));
-        setMinimumSize(REMOVAL_CHART_WIDTH, REMOVAL_CHART_HEIGHT);
+        setMinimumSize(LEAST_CHART);
     }
 
 protected:
@@ -52,13 +106,19 @@ RemovalView::RemovalView(QWidget* parent, Dialogs& dialogs, char decimal_separat
     chart_ = new Chart(*this);
     figures_ = new QLabel(QString::fromLatin1(EMPTY_FIGURES), this);
     figures_->setObjectName(QStringLiteral("REMOVAL_FIGURES"));
+    figures_->setWordWrap(true);
     save_ = new QPushButton(QStringLiteral("Save as PNG\u2026"), this);
     save_->setObjectName(QStringLiteral("REMOVAL_SAVE"));
     save_->setEnabled(false);
     connect(save_, &QPushButton::clicked, this, [this] { save_png(); });
+    saved_ = new QLabel(this);
+    saved_->setObjectName(QStringLiteral("REMOVAL_SAVED"));
     auto* row = new QHBoxLayout;
     row->addWidget(figures_, 1);
-    row->addWidget(save_);
+    auto* save_column = new QVBoxLayout;
+    save_column->addWidget(save_);
+    save_column->addWidget(saved_);
+    row->addLayout(save_column);
     auto* column = new QVBoxLayout(this);
     column->addWidget(chart_, 1);
     column->addLayout(row);
@@ -68,24 +128,51 @@ RemovalView::~RemovalView() = default;
 
 void RemovalView::show_state(const WorkingState& ws, const WearModel* model, const std::string& surface_path) {
     surface_path_ = surface_path;
+    const std::optional<std::string> refused =
+        ws.loaded && model != nullptr ? removal_range_refusal(ws, decimal_separator_) : std::nullopt;
     if (!ws.loaded || model == nullptr) {
         check_.reset();
         figures_->setText(QString::fromLatin1(EMPTY_FIGURES));
+    } else if (refused) {
+        // Values beyond what the prediction computes with: said, not charted.
+        check_.reset();
+        figures_->setText(QString::fromUtf8(*refused));
     } else {
         check_ = check_removal(ws, *model);
         caption_ = ws.PLOT_CAPTION;
         std::string stroke = ws.SPINDLE ? "Spindle" : "2/5 Stroke";
         if (ws.fit_drawn()) stroke += std::string(", ") + ws.design_name();
         else if (ws.FREE_FOCUS) stroke += ", free focus";
-        figures_->setText(QString::fromUtf8(removal_summary(check_->fit, decimal_separator_)) +
-                          QStringLiteral("   (") + QString::fromStdString(stroke) + QStringLiteral(", ") +
-                          QString::number(ws.NUM_LEAVES) + QStringLiteral(" leaves)"));
+        QString text = QString::fromUtf8(removal_summary(check_->fit, decimal_separator_)) + QStringLiteral("\n(") +
+                       QString::fromStdString(stroke) + QStringLiteral(", ") + QString::number(ws.NUM_LEAVES) +
+                       QStringLiteral(" leaves, ") +
+                       QString::fromStdString(format_fixed(ws.EFFICIENCY, 0, decimal_separator_)) +
+                       QStringLiteral(" % efficiency)");
+        // The same warning as the plot and the exports where the edges cross.
+        if (const std::string crossed = negative_width_warning(ws); !crossed.empty()) {
+            text += QStringLiteral("\n") + QString::fromUtf8(crossed);
+        }
+        figures_->setText(text);
     }
     save_->setEnabled(check_.has_value());
     chart_->update();
 }
 
 QString RemovalView::figures() const { return figures_->text(); }
+
+void RemovalView::show_beside(const QWidget& main) {
+    // The frame's decorations, as the desktop adds them to the main window
+    // (none without a window manager).
+    const QSize decoration = main.frameGeometry().size() - main.size();
+    const QSize wanted = QSize(REMOVAL_CHART_WIDTH, REMOVAL_CHART_HEIGHT) + QSize(24, 90) + decoration;
+    const QSize least = LEAST_CHART + QSize(24, 90) + decoration;
+    const QScreen* screen = main.screen();
+    const QRect available = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
+    const QRect frame = frame_beside(main.frameGeometry(), wanted, least, available);
+    resize(frame.size() - decoration);
+    move(frame.topLeft());
+    show();
+}
 
 QImage RemovalView::chart_image() const {
     if (!check_) return {};
@@ -99,7 +186,10 @@ void RemovalView::save_png() {
     dialog.filter = "PNG images (*.png)|*.png";
     dialog.file_name = "removal.png";
     if (!dialogs_.save_dialog(dialog, folder_)) return;
-    const std::string& path = dialog.file_name;
+    std::string path = dialog.file_name;
+    const std::size_t slash = path.rfind('/');
+    const QString name = QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1));
+    if (!name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += ".png";
     if (!surface_path_.empty() && file_identity(path) && file_identity(path) == file_identity(surface_path_)) {
         dialogs_.message(export_onto_surface_message(path));
         return;
@@ -111,7 +201,12 @@ void RemovalView::save_png() {
     }
     if (const auto failure = write_file_replace(path, std::string_view(png.constData(), static_cast<std::size_t>(png.size())))) {
         dialogs_.message(*failure);
+        saved_->clear();
+        return;
     }
+    const QString where = QStringLiteral("Saved ") + QFile::decodeName(QByteArray::fromStdString(path));
+    saved_->setText(saved_->fontMetrics().elidedText(where, Qt::ElideMiddle, SAVED_WIDTH));
+    saved_->setToolTip(where);
 }
 
 }  // namespace dz

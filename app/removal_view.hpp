@@ -5,6 +5,8 @@
 // words and a button that saves the chart as PNG. The main window hands it
 // the working state after every change; it only reads it.
 
+#include <QRect>
+#include <QSize>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -18,6 +20,16 @@ class QPushButton;
 namespace dz {
 
 class Dialogs;
+
+// Where a window beside another goes: the frame of `wanted` size (at least
+// `least`) within `screen`, next to `main` but never over it. The sides are
+// tried in the order right, left, below, above; the first where `wanted`
+// fits is taken, the window's top (or left) edge in line with the main
+// window's and moved in to stay on the screen. Where no side has room for
+// `wanted`, the side with the most room gets a frame shrunk to that room
+// (not below `least`; on a screen too small for both it may then overlap
+// the main window, but stays on the screen).
+[[nodiscard]] QRect frame_beside(const QRect& main, QSize wanted, QSize least, const QRect& screen);
 
 class RemovalView final : public QWidget {
 public:
@@ -40,8 +52,12 @@ public:
     // The chart as it would be saved.
     [[nodiscard]] QImage chart_image() const;
 
-    // The button's command: asks for a file and writes the PNG there.
+    // The button's command: asks for a file and writes the PNG there (".png"
+    // added to a name without it), then says where it went.
     void save_png();
+
+    // Shows the view beside `main`, inside the screen that holds it.
+    void show_beside(const QWidget& main);
 
 private:
     class Chart;
@@ -51,6 +67,7 @@ private:
     Chart* chart_ = nullptr;
     QLabel* figures_ = nullptr;
     QPushButton* save_ = nullptr;
+    QLabel* saved_ = nullptr;  // where the last PNG went
     std::optional<RemovalCheck> check_;
     std::string caption_;
     std::string surface_path_;

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/template_files.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <stdexcept>
+#include <string_view>
 
 #include "app/caption_text.hpp"
 #include "lap_template/lap_dxf.hpp"
@@ -37,7 +42,24 @@ TitleBlock template_title(const WorkingState& ws, char decimal_separator, const 
 }
 
 std::string lap_dxf_bytes(const WorkingState& ws, const std::string& date) {
+    if (const auto refused = template_refusal(ws, '.')) throw std::runtime_error(*refused);
     return lap_dxf(build_lap_template(ws), template_title(ws, '.', date));
+}
+
+TemplateTarget template_target(const std::string& path, int filter_index) {
+    static constexpr std::array<std::string_view, 3> EXTENSIONS{".pdf", ".svg", ".dxf"};
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (std::size_t kind = 0; kind < EXTENSIONS.size(); ++kind) {
+        const std::string_view extension = EXTENSIONS[kind];
+        if (name.size() >= extension.size() &&
+            std::equal(extension.rbegin(), extension.rend(), name.rbegin(),
+                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
+            return {path, static_cast<int>(kind)};
+        }
+    }
+    const int kind = std::clamp(filter_index, 0, 2);
+    return {path + std::string(EXTENSIONS[static_cast<std::size_t>(kind)]), kind};
 }
 
 }  // namespace dz

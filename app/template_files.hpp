@@ -25,6 +25,19 @@ namespace dz {
 
 // The whole lap as DXF (lap_dxf of lap_template/); the numbers of its notes
 // are written with a period, as every DXF of the program is.
+// std::runtime_error with the message of template_refusal when the lap
+// cannot be drawn.
 [[nodiscard]] std::string lap_dxf_bytes(const WorkingState& ws, const std::string& date);
+
+// Where a lap template named `path` in the save dialog goes, and as what:
+// `kind` 0 PDF, 1 SVG, 2 DXF (the dialog's filters in that order). A name
+// that ends in one of the three extensions (any case) is written in that
+// format whatever the filter; any other name gets the extension of the
+// filter `filter_index` added.
+struct TemplateTarget {
+    std::string path;
+    int kind = 0;
+};
+[[nodiscard]] TemplateTarget template_target(const std::string& path, int filter_index);
 
 }  // namespace dz

@@ -109,11 +109,32 @@ QByteArray close_paths(const QByteArray& svg) {
 
 }  // namespace
 
+QString xml_text(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {  // unpaired surrogates come as U+FFFD
+        const bool allowed = c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+                             (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+        const char32_t shown = allowed ? c : U'\uFFFD';
+        switch (shown) {
+        case U'&': out += QStringLiteral("&amp;"); break;
+        case U'<': out += QStringLiteral("&lt;"); break;
+        case U'>': out += QStringLiteral("&gt;"); break;
+        case U'"': out += QStringLiteral("&quot;"); break;
+        case U'\'': out += QStringLiteral("&apos;"); break;
+        default: out += QString::fromUcs4(&shown, 1);
+        }
+    }
+    return out;
+}
+
 TemplateDocument template_document(const WorkingState& ws, Paper paper, char decimal_separator,
                                    const std::string& date) {
     TemplateDocument doc;
     doc.lap = build_lap_template(ws);
-    doc.plan = plan_pages(doc.lap.outer_radius, paper);
+    if (page_count(doc.lap.outer_radius, paper) <= MAX_TEMPLATE_PAGES) {
+        doc.plan = plan_pages(doc.lap.outer_radius, paper);
+    }
     doc.paper = paper;
     doc.title = template_title(ws, decimal_separator, date);
     return doc;
@@ -160,7 +181,7 @@ void paint_template_page(QPainter& painter, const TemplateDocument& doc, std::si
     painter.scale(1, -1);
     paint_lap(painter, doc.lap);
     if (plan.tiled) {
-        for (const PagePlan::Mark& mark : plan.marks) alignment_mark(painter, mark.x, mark.y);
+        for (const std::size_t i : page.marks) alignment_mark(painter, plan.marks[i].x, plan.marks[i].y);
     }
     painter.restore();
 
@@ -209,21 +230,28 @@ void paint_template_page(QPainter& painter, const TemplateDocument& doc, std::si
          QStringLiteral("Print at 100 % (actual size): the bar must measure 100 mm."));
 }
 
-bool paint_template_pages(QPagedPaintDevice& device, const TemplateDocument& doc) {
+bool paint_template_pages(QPagedPaintDevice& device, const TemplateDocument& doc, const PageProgress& progress) {
+    const std::size_t total = doc.plan.pages.size();
+    if (total == 0) return false;
     QPainter painter;
     if (!painter.begin(&device)) return false;
     const double dots_per_mm = device.logicalDpiX() / MM_PER_INCH;
-    for (std::size_t i = 0; i < doc.plan.pages.size(); ++i) {
+    for (std::size_t i = 0; i < total; ++i) {
+        if (progress && !progress(i, total)) {
+            painter.end();
+            return false;
+        }
         if (i > 0) device.newPage();
         painter.save();
         painter.scale(dots_per_mm, device.logicalDpiY() / MM_PER_INCH);
         paint_template_page(painter, doc, i);
         painter.restore();
     }
+    if (progress) progress(total, total);
     return painter.end();
 }
 
-QByteArray template_pdf(const TemplateDocument& doc) {
+QByteArray template_pdf(const TemplateDocument& doc, const PageProgress& progress) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -235,7 +263,7 @@ QByteArray template_pdf(const TemplateDocument& doc) {
         writer.setTitle(QString::fromUtf8(doc.title.rows.empty() ? "" : doc.title.rows[0].second) +
                         QStringLiteral(" - lap template"));
         writer.setCreator(QStringLiteral("Doroziri"));
-        if (!paint_template_pages(writer, doc)) return {};
+        if (!paint_template_pages(writer, doc, progress)) return {};
     }
     return bytes;
 }
@@ -257,8 +285,9 @@ QByteArray template_svg(const TemplateDocument& doc) {
     for (const auto& [label, value] : doc.title.rows) {
         description += QString::fromUtf8(label) + QStringLiteral(": ") + QString::fromUtf8(value) + QLatin1Char('\n');
     }
-    svg.setTitle(QString::fromUtf8(doc.title.rows.empty() ? "" : doc.title.rows[0].second));
-    svg.setDescription(description.trimmed());
+    // The generator writes both texts into the XML as they are.
+    svg.setTitle(xml_text(QString::fromUtf8(doc.title.rows.empty() ? "" : doc.title.rows[0].second)));
+    svg.setDescription(xml_text(description.trimmed()));
     QPainter painter;
     if (!painter.begin(&svg)) return {};
     painter.translate(side / 2, side / 2);

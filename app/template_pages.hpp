@@ -5,7 +5,9 @@
 // in millimetres; the painter is handed with 1 unit = 1 mm.
 
 #include <QByteArray>
+#include <QString>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "lap_template/lap_geometry.hpp"
@@ -27,7 +29,9 @@ struct TemplateDocument {
     TitleBlock title;
 };
 
-// The document of the current lap. `date` as printed.
+// The document of the current lap. `date` as printed. The pages are planned
+// only when there are at most MAX_TEMPLATE_PAGES of them (else the plan has
+// none, and the PDF cannot be made; see printed_template_refusal).
 [[nodiscard]] TemplateDocument template_document(const WorkingState& ws, Paper paper, char decimal_separator,
                                                  const std::string& date);
 
@@ -43,14 +47,27 @@ void paint_template_page(QPainter& painter, const TemplateDocument& doc, std::si
 // the grey disc, each leaf one closed filled path, the rim, the centre mark.
 void paint_lap(QPainter& painter, const LapTemplate& lap);
 
+// Called before each page with the pages done and the pages in all; false
+// stops the painting (the user cancelled).
+using PageProgress = std::function<bool(std::size_t done, std::size_t total)>;
+
 // Every page of doc onto a paged device (a PDF writer or a printer) whose
-// page size is doc.plan.paper, margins 0. False when painting cannot begin.
-bool paint_template_pages(QPagedPaintDevice& device, const TemplateDocument& doc);
+// page size is doc.plan.paper, margins 0. False when painting cannot begin,
+// when the plan has no pages, or when `progress` stopped it.
+bool paint_template_pages(QPagedPaintDevice& device, const TemplateDocument& doc,
+                          const PageProgress& progress = {});
+
+// `text` as the character data of an XML element: & < > " ' as entities,
+// and every character XML 1.0 forbids (the controls other than tab, line
+// feed and carriage return, NUL, unpaired surrogates, U+FFFE, U+FFFF) as
+// U+FFFD, so that any caption makes a well-formed file.
+[[nodiscard]] QString xml_text(const QString& text);
 
 // The PDF of every page, and the SVG of the lap at 1:1 (width and height in
 // mm, a viewBox in mm, a 5 mm margin round the rim). Empty when they could
-// not be made. Need a QGuiApplication (fonts).
-[[nodiscard]] QByteArray template_pdf(const TemplateDocument& doc);
+// not be made (or `progress` stopped the pages). Need a QGuiApplication
+// (fonts).
+[[nodiscard]] QByteArray template_pdf(const TemplateDocument& doc, const PageProgress& progress = {});
 [[nodiscard]] QByteArray template_svg(const TemplateDocument& doc);
 
 }  // namespace dz

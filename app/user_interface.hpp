@@ -39,6 +39,7 @@ struct ViewState {
     bool lap_drawn = false;  // a lap is drawn: the save commands are enabled
     bool fit_design = false;  // the Design menu: the least-squares fit (else classic)
     bool free_focus = false;  // the Design menu: free focus
+    int loads = 0;  // successful loads so far: a new one ends what concerned the file before
     friend bool operator==(const ViewState&, const ViewState&) = default;
 };
 

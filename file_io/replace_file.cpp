@@ -3,6 +3,8 @@
 // file next to the target, fsync'ed and renamed over it.
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,19 +150,49 @@ int write_directly(const std::string& path, std::string_view bytes, const WriteF
     return error;
 }
 
+// While the temporary file exists, the signals that ask a program to end
+// (SIGTERM, SIGINT, SIGHUP) wait in the calling thread: the write runs to
+// its end or its failure, the temporary file is renamed or removed, and a
+// signal that came meanwhile then takes effect as it would have (a killed
+// run leaves no temporary file). The write is bounded by the bytes and one
+// fsync, so the wait is short. SIGKILL cannot wait: it may still leave one.
+class EndSignalsWait {
+public:
+    EndSignalsWait() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&held, signal);
+        pthread_sigmask(SIG_BLOCK, &held, &before_);
+    }
+    ~EndSignalsWait() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+    EndSignalsWait(const EndSignalsWait&) = delete;
+    EndSignalsWait& operator=(const EndSignalsWait&) = delete;
+
+private:
+    sigset_t before_{};
+};
+
 // The temporary file, written and renamed over the target; removed on any
-// failure.
-int replace(const Target& target, std::string_view bytes, const WriteFault& fault) {
+// failure. `in_folder` is set when the failure was the folder's: the
+// temporary file could not be made there.
+int replace(const Target& target, std::string_view bytes, const WriteFault& fault, bool& in_folder) {
     if (target.exists && ::access(target.path.c_str(), W_OK) != 0) return errno;
+    const EndSignalsWait wait;
 
     std::mt19937_64 random(std::random_device{}());
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        if (const int injected = asked(fault, WriteStep::create_temporary)) return injected;
+        if (const int injected = asked(fault, WriteStep::create_temporary)) {
+            in_folder = true;
+            return injected;
+        }
         temporary = temporary_name(target.path, random);
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0 && errno != EEXIST) return errno;
+        if (fd < 0 && errno != EEXIST) {
+            in_folder = true;
+            return errno;
+        }
     }
     if (fd < 0) return EEXIST;
 
@@ -202,10 +234,19 @@ std::optional<std::string> write_file_replace(const std::string& path, std::stri
                                               const WriteFault& fault) {
     const Target target = resolve_target(path);
     int error = target.error;
+    bool in_folder = false;
     if (target.kind == Target::direct) error = write_directly(target.path, bytes, fault);
-    if (target.kind == Target::file) error = replace(target, bytes, fault);
-    if (error != 0) return cannot_write_message(path, error);
-    return std::nullopt;
+    if (target.kind == Target::file) error = replace(target, bytes, fault, in_folder);
+    if (error == 0) return std::nullopt;
+    // A file that may be written in a folder that may not: say which, since
+    // the new file is made in the folder.
+    if (in_folder && (error == EACCES || error == EPERM)) {
+        const std::string folder = folder_of(path);
+        return "Cannot write " + path + ": " + std::strerror(error) + ": its folder " +
+               (folder == "." ? std::string("(the working folder)") : folder) +
+               " is read-only for you, and the new file is made in that folder before it replaces the old one.";
+    }
+    return cannot_write_message(path, error);
 }
 
 std::optional<FileIdentity> file_identity(const std::string& path) {

@@ -2,6 +2,7 @@
 #include "lap_design/lap_design.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <span>
 
@@ -34,6 +35,11 @@ std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch
         drop_fit(ws);
         return std::nullopt;
     }
+    if (const auto refused = removal_range_refusal(ws, '.')) {
+        ws.FIT_WIDTHS.clear();
+        build_leaf_edges(ws);
+        return std::string(FIT_FAILED) + *refused;
+    }
     const WearModel& model = scratch.wear_model(ws);
     const auto n = static_cast<std::size_t>(ws.ZONE_COUNT);
     const std::vector<double> radius = zone_radii(ws);
@@ -53,6 +59,12 @@ std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch
     problem.free_focus = ws.FREE_FOCUS;
     problem.warm = &scratch.warm;
     scratch.last = fit_lap(problem);
+    const bool finite = std::all_of(scratch.last.widths.begin(), scratch.last.widths.end(),
+                                    [](double w) { return std::isfinite(w); });
+    if (scratch.last.status == FitStatus::ok && !finite) {
+        scratch.last.status = FitStatus::no_solution;
+        scratch.last.message = "its widths come out beyond the range of numbers it is computed with.";
+    }
     if (scratch.last.status != FitStatus::ok) {
         ws.FIT_WIDTHS.clear();
         build_leaf_edges(ws);

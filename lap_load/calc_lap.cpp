@@ -48,6 +48,21 @@ std::optional<std::string> change_settings(WorkingState& ws, Change change) {
     return NOT_FINITE_REFUSED;
 }
 
+// A solver's status ("INFO = K", "SPLINE INFO = K") first, as it has always
+// been shown, then on a line of its own what most likely caused it: the
+// reader's warning about a doubtful radius (a repeated one makes the wear
+// matrix singular), or, with fewer than three zones, that the smoothing
+// needs more.
+std::string with_cause(const std::string& status, const std::string& warning, int zones) {
+    if (!warning.empty()) return status + "\n" + warning;
+    if (zones < 3) {
+        return status + "\nWarning: the surface file has " + std::to_string(zones) +
+               (zones == 1 ? " zone line" : " zone lines") +
+               "; the smoothing of the profile needs three zones or more, at different radii.";
+    }
+    return status;
+}
+
 }  // namespace
 
 std::optional<std::string> CALC_LAP(WorkingState& ws, LoadScratch& scratch, std::string_view file_bytes,
@@ -86,12 +101,12 @@ std::optional<std::string> CALC_LAP(WorkingState& ws, LoadScratch& scratch, std:
                              work.WEAR_MATRIX, next.ZONE_PROFILE, helpers);
     helpers.stop();
     if (solved) {
-        return solved;
+        return with_cause(*solved, read.warning, next.ZONE_COUNT);
     }
     // Smooth it.
     if (auto failure = smooth_profile(work.matrices, work.bsplines, work.WEAR_MATRIX, work.SPLINE_COEF,
                                       next.ZONE_PROFILE, next.ZONE_COUNT, next.PROFILE_MIN)) {
-        return failure;
+        return with_cause(*failure, read.warning, next.ZONE_COUNT);
     }
 
     // The lap-type reset with the lap type selected now, and the outline.

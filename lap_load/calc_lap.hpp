@@ -22,7 +22,10 @@ namespace dz {
 // On failure the result is the message to show and every value of the
 // working state and of `scratch` is as it was before the call. When
 // `warning` is given, it receives the reader's warning line on success
-// (empty when there is nothing to say) and is left alone on failure.
+// (empty when there is nothing to say) and is left alone on failure. A
+// solver's status message ("INFO = K", "SPLINE INFO = K") is followed, on a
+// line of its own, by the reader's warning when there is one (a repeated
+// radius), or by a line saying that one or two zones cannot be smoothed.
 [[nodiscard]] std::optional<std::string> CALC_LAP(WorkingState& ws, LoadScratch& scratch,
                                                   std::string_view file_bytes, bool spindle_selected,
                                                   char decimal_separator, std::string* warning = nullptr);

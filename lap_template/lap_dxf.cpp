@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <stdexcept>
 
 #include <dl_dxf.h>
 #include <dl_writer_ascii.h>
@@ -50,10 +51,14 @@ public:
     [[nodiscard]] const std::string& bytes() const { return bytes_; }
 
     // At most six decimals, trailing zeros dropped but one kept: "12.5", "0.0".
+    // The buffer holds the longest double in this form (309 digits, sign,
+    // point, six decimals); a conversion that fails all the same is an
+    // error, never a text of unwritten bytes.
     static std::string real_text(double value) {
-        if (!std::isfinite(value)) value = 0;
-        char text[64];
+        if (!std::isfinite(value)) throw std::domain_error("lap DXF: a coordinate is not a finite number");
+        char text[330];
         const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+        if (result.ec != std::errc()) throw std::length_error("lap DXF: a number does not fit its text");
         std::string s(text, result.ptr);
         while (s.size() > 1 && s.back() == '0' && s[s.size() - 2] != '.') s.pop_back();
         if (s == "-0.0") s = "0.0";

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "lap_template/lap_geometry.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 
 namespace dz {
 
@@ -31,7 +33,41 @@ void append_arc(std::vector<TemplatePoint>& out, Real r, Real from, Real to) {
     }
 }
 
+// A radius for a message: six significant digits, the user's separator.
+std::string radius_text(Real radius, char decimal_separator) {
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, radius, std::chars_format::general, 6);
+    if (written.ec != std::errc()) throw std::length_error("radius_text: the number does not fit its text");
+    std::string s(text, written.ptr);
+    if (const auto point = s.find('.'); point != std::string::npos) s[point] = decimal_separator;
+    return s;
+}
+
 }  // namespace
+
+std::optional<std::string> template_refusal(const WorkingState& ws, char decimal_separator) {
+    const Real r = ws.OUTER_RADIUS;
+    if (!(r > 0)) {
+        return "The lap template needs an outer radius above 0 mm, and the last zone of this surface file lies at " +
+               radius_text(r, decimal_separator) + " mm; nothing was written.";
+    }
+    if (!(r <= static_cast<Real>(MAX_TEMPLATE_RADIUS_MM))) {
+        return "The lap template can draw an outer radius up to 1000000 mm (1 km), and this lap's is " +
+               radius_text(r, decimal_separator) + " mm; nothing was written.";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> printed_template_refusal(const WorkingState& ws, Paper paper, char decimal_separator) {
+    if (auto refused = template_refusal(ws, decimal_separator)) return refused;
+    const double pages = page_count(static_cast<double>(ws.OUTER_RADIUS), paper);
+    if (pages <= MAX_TEMPLATE_PAGES) return std::nullopt;
+    return "The printed lap template would take " + std::to_string(static_cast<long long>(pages)) + " pages of " +
+           (paper == Paper::letter ? "letter" : "A4") + " paper, more than the " +
+           std::to_string(MAX_TEMPLATE_PAGES) +
+           " it may have: save the lap as SVG or as DXF to cut (doroziri-cli --svg or --lap-dxf, or Save lap "
+           "template\u2026 with that file type), which have no pages; nothing was written.";
+}
 
 LapTemplate build_lap_template(const WorkingState& ws) {
     LapTemplate lap;
@@ -53,12 +89,8 @@ LapTemplate build_lap_template(const WorkingState& ws) {
                              static_cast<double>(ws.edge_at(edge, zone, 1) * radius)};
     };
     // Edge 0 outwards; widths below zero put edge 0 on edge 1's side.
-    for (int k = 0; k < zones; ++k) {
-        out.push_back(point(0, k));
-        const Real x = ws.edge_at(0, k, 0), y = ws.edge_at(0, k, 1);
-        const Real r = std::hypot(x, y);
-        if (r > 0 && cy * x - cx * y < -1e-15L * r) ++lap.negative_zones;
-    }
+    for (int k = 0; k < zones; ++k) out.push_back(point(0, k));
+    lap.negative_zones = negative_width_zones(ws);
     // Along the rim: edge 1 is edge 0 mirrored in the centre line, so the arc
     // runs from edge 0's angle to minus that angle, through the centre line.
     first.rim_begin = out.size();
@@ -99,12 +131,35 @@ LapTemplate build_lap_template(const WorkingState& ws) {
 
 std::string design_name(const WorkingState& ws) { return ws.design_name(); }
 
-std::string negative_width_warning(const LapTemplate& lap) {
-    if (lap.negative_zones == 0) return {};
-    return "Warning: the leaf width is below zero at " + std::to_string(lap.negative_zones) +
-           (lap.negative_zones == 1 ? " zone" : " zones") +
+int negative_width_zones(const WorkingState& ws) {
+    if (ws.ZONE_COUNT <= 0 || ws.NUM_LEAVES < 1 ||
+        ws.LEAF_EDGES.size() < static_cast<std::size_t>(ws.ZONE_COUNT) * 4) {
+        return 0;
+    }
+    const Real h = std::numbers::pi_v<Real> / static_cast<Real>(ws.NUM_LEAVES);
+    const Real cx = std::sin(h), cy = std::cos(h);  // the centre line of leaf 0
+    int count = 0;
+    for (int k = 0; k < ws.ZONE_COUNT; ++k) {
+        const Real x = ws.edge_at(0, k, 0), y = ws.edge_at(0, k, 1);
+        const Real r = std::hypot(x, y);
+        if (r > 0 && cy * x - cx * y < -1e-15L * r) ++count;
+    }
+    return count;
+}
+
+namespace {
+
+std::string crossed_warning(int zones) {
+    if (zones == 0) return {};
+    return "Warning: the leaf width is below zero at " + std::to_string(zones) + (zones == 1 ? " zone" : " zones") +
            " (the efficiency is more than the profile allows): the two edges of each leaf cross there and are drawn "
            "as they are.";
 }
+
+}  // namespace
+
+std::string negative_width_warning(const WorkingState& ws) { return crossed_warning(negative_width_zones(ws)); }
+
+std::string negative_width_warning(const LapTemplate& lap) { return crossed_warning(lap.negative_zones); }
 
 }  // namespace dz

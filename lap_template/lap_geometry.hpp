@@ -4,8 +4,11 @@
 // a centre mark, in millimetres with the lap centre at the origin. What the
 // cut-ready templates (DXF, SVG, printed pages) draw.
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "lap_template/page_plan.hpp"
 
 #include "working_state/working_state.hpp"
 
@@ -76,7 +79,37 @@ inline constexpr double ARC_TOLERANCE_MM = 0.001;
 // (WorkingState::design_name: "classic", "least-squares fit", ...).
 [[nodiscard]] std::string design_name(const WorkingState& ws);
 
-// The warning for a lap with negative widths, empty when there are none.
+// negative_width_zones counts the zones of the outline now drawn (LEAF_EDGES
+// of `ws`; 0 when it holds none) where the leaf's width is below zero:
+// edge 0 lies beyond the leaf's centre line, on edge 1's side, by more than
+// a few ulps of its radius.
+[[nodiscard]] int negative_width_zones(const WorkingState& ws);
+
+// The warning for a lap with negative widths, empty when there are none:
+// of the state in force (what the plot, the removal view and every export
+// show), or of a template built from it (the same count).
+[[nodiscard]] std::string negative_width_warning(const WorkingState& ws);
 [[nodiscard]] std::string negative_width_warning(const LapTemplate& lap);
+
+// The largest outer radius the templates draw, mm. The rim alone takes
+// pi sqrt(R / (2 ARC_TOLERANCE_MM)) chords (about 70,000 at this radius):
+// beyond it the chords, and the SVG's size in tenths of a millimetre, grow
+// past what a file of the lap can sensibly hold.
+inline constexpr double MAX_TEMPLATE_RADIUS_MM = 1e6;
+// The most pages a printed template (PDF, print) is made of.
+inline constexpr int MAX_TEMPLATE_PAGES = 500;
+
+// template_refusal says why the lap of `ws` cannot be drawn as a template
+// (PDF, SVG, lap DXF, print), or nothing when it can: an outer radius of 0
+// or less (the load takes a negative last radius as it stands), or one
+// beyond MAX_TEMPLATE_RADIUS_MM or out of the range of double. Numbers in
+// the message with `decimal_separator`.
+[[nodiscard]] std::optional<std::string> template_refusal(const WorkingState& ws, char decimal_separator);
+
+// printed_template_refusal: template_refusal, then, for the printed
+// template on `paper`, more pages than MAX_TEMPLATE_PAGES. The message
+// names the files that have no pages (SVG, lap DXF).
+[[nodiscard]] std::optional<std::string> printed_template_refusal(const WorkingState& ws, Paper paper,
+                                                                  char decimal_separator);
 
 }  // namespace dz

@@ -41,12 +41,25 @@ Paper locale_paper(const char* lc_all, const char* lc_paper, const char* lang) {
 namespace {
 
 // Tiles of `window` mm covering `extent` mm with neighbours sharing the overlap.
-int tile_count(double extent, double window) {
+double tile_count(double extent, double window) {
     if (extent <= window) return 1;
-    return static_cast<int>(std::ceil((extent - TILE_OVERLAP) / (window - TILE_OVERLAP) - 1e-9));
+    return std::ceil((extent - TILE_OVERLAP) / (window - TILE_OVERLAP) - 1e-9);
+}
+
+bool fits_one_page(double extent, const PaperSize& paper) {
+    return extent <= paper.width - 2 * PAGE_MARGIN && extent + TITLE_BLOCK_HEIGHT <= paper.height - 2 * PAGE_MARGIN;
 }
 
 }  // namespace
+
+double page_count(double radius, Paper paper) {
+    const PaperSize size = paper_size(paper);
+    const double extent = 2 * radius;
+    if (fits_one_page(extent, size)) return 1;
+    const double usable_w = size.width - 2 * PAGE_MARGIN;
+    const double usable_h = size.height - 2 * PAGE_MARGIN;
+    return tile_count(extent, usable_w) * tile_count(extent, usable_h - TILE_BAND_HEIGHT);
+}
 
 PagePlan plan_pages(double radius, Paper paper) {
     PagePlan plan;
@@ -56,7 +69,7 @@ PagePlan plan_pages(double radius, Paper paper) {
     const double extent = 2 * radius;
 
     // One page: the lap centred across, the block below it, both centred down.
-    if (extent <= usable_w && extent + TITLE_BLOCK_HEIGHT <= usable_h) {
+    if (fits_one_page(extent, plan.paper)) {
         plan.rows = plan.columns = 1;
         PlannedPage page;
         const double top = PAGE_MARGIN + (usable_h - extent - TITLE_BLOCK_HEIGHT) / 2;
@@ -71,8 +84,8 @@ PagePlan plan_pages(double radius, Paper paper) {
     // Tiles: windows of the printable width and the height above the band.
     plan.tiled = true;
     const double window_w = usable_w, window_h = usable_h - TILE_BAND_HEIGHT;
-    plan.columns = tile_count(extent, window_w);
-    plan.rows = tile_count(extent, window_h);
+    plan.columns = static_cast<int>(tile_count(extent, window_w));
+    plan.rows = static_cast<int>(tile_count(extent, window_h));
     const double step_w = window_w - TILE_OVERLAP, step_h = window_h - TILE_OVERLAP;
     const double grid_w = plan.columns * step_w + TILE_OVERLAP;
     const double grid_h = plan.rows * step_h + TILE_OVERLAP;
@@ -108,6 +121,29 @@ PagePlan plan_pages(double radius, Paper paper) {
     }
     for (double y : y_seams) {
         for (double x : xs) plan.marks.push_back({x, y});
+    }
+
+    // Each mark to the pages whose window its cross (MARK_REACH mm from its
+    // centre) reaches into: the columns and rows found from its position.
+    constexpr double MARK_REACH = 5;
+    for (std::size_t i = 0; i < plan.marks.size(); ++i) {
+        const PagePlan::Mark& mark = plan.marks[i];
+        const auto first = [](double from, double step, int count) {
+            return std::clamp(static_cast<int>(std::ceil(from / step)), 0, count);
+        };
+        const auto last = [](double to, double step, int count) {
+            return std::clamp(static_cast<int>(std::floor(to / step)), -1, count - 1);
+        };
+        // column c shows left + c step_w .. + window_w; row r shows top - r step_h .. - window_h
+        const int c0 = first(mark.x - MARK_REACH - window_w - left, step_w, plan.columns);
+        const int c1 = last(mark.x + MARK_REACH - left, step_w, plan.columns);
+        const int r0 = first(top - mark.y - MARK_REACH - window_h, step_h, plan.rows);
+        const int r1 = last(top - mark.y + MARK_REACH, step_h, plan.rows);
+        for (int row = r0; row <= r1; ++row) {
+            for (int column = c0; column <= c1; ++column) {
+                plan.pages[static_cast<std::size_t>(row * plan.columns + column)].marks.push_back(i);
+            }
+        }
     }
     return plan;
 }

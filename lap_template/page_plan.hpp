@@ -5,6 +5,7 @@
 // millimetres; page coordinates from the page's top left corner, x to the
 // right and y downwards; lap coordinates from the lap centre, y upwards.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +46,9 @@ struct PlannedPage {
     double lap_left = 0, lap_top = 0;
     PlanRect area;   // where that part lies on the page (same size as the window)
     PlanRect block;  // title block and scale bars
+    // The alignment marks (indices into PagePlan::marks) whose cross reaches
+    // into the area: each page draws these and no other.
+    std::vector<std::size_t> marks;
 };
 
 struct PagePlan {
@@ -64,7 +68,9 @@ struct PagePlan {
 //
 // on entry  radius  the lap's outer radius, mm (> 0); the drawing is the
 //                   rim's square (the rim's thin stroke reaches into the
-//                   margin by half its width).
+//                   margin by half its width). Every page is made in
+//                   memory: keep page_count(radius, paper) within
+//                   MAX_TEMPLATE_PAGES (lap_geometry.hpp).
 //           paper   the paper, portrait.
 // on return one page, its area centred between the margins above the title
 //           block, when the drawing fits within the margins with the block
@@ -73,7 +79,14 @@ struct PagePlan {
 //           neighbours sharing TILE_OVERLAP mm, the whole grid centred on
 //           the lap; marks on the middle lines of the overlaps, at the
 //           crossings with the other direction's overlap middles and with
-//           the tiles' quarter, half and three-quarter lines.
+//           the tiles' quarter, half and three-quarter lines; each page
+//           lists the marks that reach into its area (at most a few dozen,
+//           so the pages cost time in proportion to their number).
 [[nodiscard]] PagePlan plan_pages(double radius, Paper paper);
+
+// page_count: the number of pages plan_pages(radius, paper) makes, worked
+// out without making them, in double so that no radius overflows it
+// (+inf for an infinite radius).
+[[nodiscard]] double page_count(double radius, Paper paper);
 
 }  // namespace dz

@@ -188,8 +188,43 @@ std::vector<double> normalised_radii(const WorkingState& ws) {
     return rho;
 }
 
+namespace {
+
+// A zone's value for a message: six significant digits, the user's separator.
+std::string zone_value_text(Real value, char decimal_separator) {
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+    if (written.ec != std::errc()) throw std::length_error("zone_value_text: the number does not fit its text");
+    std::string s(text, written.ptr);
+    if (const auto point = s.find('.'); point != std::string::npos) s[point] = decimal_separator;
+    return s;
+}
+
+bool in_removal_range(Real value) {
+    const auto x = static_cast<double>(value);
+    return std::isfinite(x) && std::fabs(x) <= REMOVAL_RANGE;
+}
+
+}  // namespace
+
+std::optional<std::string> removal_range_refusal(const WorkingState& ws, char decimal_separator) {
+    for (int k = 0; k < ws.ZONE_COUNT; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        const bool radius_ok = in_removal_range(ws.ZONE_RADIUS[i]);
+        if (radius_ok && in_removal_range(ws.ZONE_RAW[i])) continue;
+        const std::string what = radius_ok ? "measured value" : "radius";
+        const Real value = radius_ok ? ws.ZONE_RAW[i] : ws.ZONE_RADIUS[i];
+        return "Zone " + std::to_string(k + 1) + " of the surface file has a " + what + " of " +
+               zone_value_text(value, decimal_separator) + ", beyond the 1e60 in size" +
+               " that the predicted removal, the least-squares fit and their chart compute with; they were not "
+               "made (the lap itself is drawn as the file asks).";
+    }
+    return std::nullopt;
+}
+
 RemovalCheck check_removal(const WorkingState& ws, const WearModel& model) {
     if (!model.fits(ws)) throw std::invalid_argument("check_removal: the wear model is of other zones");
+    if (auto refused = removal_range_refusal(ws, '.')) throw std::range_error(*refused);
     RemovalCheck check;
     check.radius = zone_radii(ws);
     check.measured = measured_values(ws);
@@ -198,6 +233,17 @@ RemovalCheck check_removal(const WorkingState& ws, const WearModel& model) {
     const std::vector<double> shape = ws.SPINDLE ? check.widths : model.apply(check.widths);
     const std::vector<double> rho = ws.FREE_FOCUS ? normalised_radii(ws) : std::vector<double>{};
     check.fit = predict_removal(shape, check.measured, area_weights(check.radius), ws.FREE_FOCUS, rho);
+    const PredictedRemoval& f = check.fit;
+    bool finite = std::isfinite(f.tau) && std::isfinite(f.beta) && std::isfinite(f.gamma) &&
+                  std::isfinite(f.measured_rms) && std::isfinite(f.measured_pv) && std::isfinite(f.residual_rms) &&
+                  std::isfinite(f.residual_pv) && std::isfinite(f.share_left);
+    for (std::size_t k = 0; finite && k < f.predicted.size(); ++k) {
+        finite = std::isfinite(f.predicted[k]) && std::isfinite(f.residual[k]) && std::isfinite(check.widths[k]);
+    }
+    if (!finite) {
+        throw std::range_error("The predicted removal of this lap comes out beyond the range of numbers it is "
+                               "computed with; it was not made.");
+    }
     return check;
 }
 
@@ -206,6 +252,7 @@ std::string format_decimals(double x, int decimals, char decimal_separator) {
     if (!std::isfinite(x)) return std::isnan(x) ? "NAN" : (x < 0 ? "-INF" : "INF");
     char buffer[400];
     const auto written = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, decimals);
+    if (written.ec != std::errc()) throw std::length_error("format_decimals: the number does not fit its text");
     std::string text(buffer, written.ptr);
     if (text.find_first_of("123456789") == std::string::npos && text.front() == '-') text.erase(0, 1);
     if (const auto point = text.find('.'); point != std::string::npos) text[point] = decimal_separator;
@@ -226,7 +273,9 @@ std::string format_significant(double x, int digits, char decimal_separator) {
 std::string removal_summary(const PredictedRemoval& fit, char decimal_separator) {
     return "RMS " + format_significant(fit.measured_rms, 3, decimal_separator) + " \u2192 " +
            format_significant(fit.residual_rms, 3, decimal_separator) + ", " +
-           format_decimals(fit.share_left, 0, decimal_separator) + " % left";
+           format_decimals(fit.share_left, 0, decimal_separator) + " % left; P-V " +
+           format_significant(fit.measured_pv, 3, decimal_separator) + " \u2192 " +
+           format_significant(fit.residual_pv, 3, decimal_separator);
 }
 
 std::string design_summary(const WorkingState& ws) {

@@ -4,6 +4,7 @@
 // mirror by the program's own wear model, fitted to the measured zones, and
 // what of the measured error it would leave.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -118,16 +119,33 @@ struct RemovalCheck {
     PredictedRemoval fit;
 };
 
+// The largest size of a zone radius (mm) or measured value that the
+// analyses in double (the check, the fit, the chart) take: their sums of
+// weighted squares and the fit's products stay finite below it for any
+// 500 zones.
+inline constexpr double REMOVAL_RANGE = 1e60;
+
+// removal_range_refusal names the first zone (in file order) whose radius or
+// measured value, rounded to double, is not finite or is larger in size than
+// REMOVAL_RANGE, in a message that says the analyses are not made; nothing
+// when every zone is in range. The load keeps such values (it computes in
+// extended precision); only these analyses refuse them. `ws` loaded.
+[[nodiscard]] std::optional<std::string> removal_range_refusal(const WorkingState& ws, char decimal_separator);
+
 // The predicted removal of the lap that `ws` draws now: the shape W * w for
 // "2/5 Stroke" (W from `model`, made for the zones of `ws`) and w itself for
 // "Spindle", fitted to ZONE_RAW with area_weights(ZONE_RADIUS), with the
 // term gamma rho^2 when FREE_FOCUS is on (rho = ZONE_RADIUS / OUTER_RADIUS).
 // `ws` is only read. Requires a loaded state; std::invalid_argument when `model` does not
-// fit its zones.
+// fit its zones; std::range_error with the message of removal_range_refusal
+// when a zone is out of range, or when a figure comes out not finite all
+// the same (never a NAN or INF in a figure).
 [[nodiscard]] RemovalCheck check_removal(const WorkingState& ws, const WearModel& model);
 
-// The figures in words, as the window shows them: "RMS 21.3 → 15.2, 71 % left"
-// (UTF-8), each RMS with at least three significant digits.
+// The figures in words, as the window shows them, measured and left:
+// "RMS 21.3 → 15.2, 71 % left; P-V 80.1 → 60.7" (UTF-8), each RMS and P-V
+// with at least three significant digits. The P-V stands beside the share:
+// a fit can leave less of the RMS and more of the P-V.
 [[nodiscard]] std::string removal_summary(const PredictedRemoval& fit, char decimal_separator);
 
 // The design line of the check table, in plain words: which design draws the

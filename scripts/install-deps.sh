@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev libdxflib-dev
   qt6-base-dev qt6-svg-dev libgl-dev fonts-liberation
-  poppler-utils
+  poppler-utils libxml2-utils
   python3 python3-ezdxf
   locales
   clang libclang-rt-14-dev

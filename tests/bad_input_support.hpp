@@ -138,9 +138,15 @@ inline std::vector<BadFile> bad_files() {
         {"no zones", HEADER, NO_ZONES},
         {"no zones: only blank lines", HEADER + "\n  \n\t\n", NO_ZONES},
         {"outer radius 0", HEADER + "10 0 1\n20 0 2\n0 0 3\n", RADIUS_ZERO},
-        {"singular matrix: a zone radius repeated", HEADER + "0 0 1\n10 0 1\n10 0 1\n20 0 3\n", "INFO = 3"},
-        {"failed spline fit: one zone", HEADER + "10 0 2\n", "SPLINE INFO = 1"},
-        {"failed spline fit: two zones", HEADER + "0 0 1\n10 0 2\n", "SPLINE INFO = 2"},
+        {"singular matrix: a zone radius repeated", HEADER + "0 0 1\n10 0 1\n10 0 1\n20 0 3\n",
+         "INFO = 3\nWarning: line 8 of the surface file: the zone radius repeats that of line 7:  \"10 0 1\"; the "
+         "file was read as it stands."},
+        {"failed spline fit: one zone", HEADER + "10 0 2\n",
+         "SPLINE INFO = 1\nWarning: the surface file has 1 zone line; the smoothing of the profile needs three zones "
+         "or more, at different radii."},
+        {"failed spline fit: two zones", HEADER + "0 0 1\n10 0 2\n",
+         "SPLINE INFO = 2\nWarning: the surface file has 2 zone lines; the smoothing of the profile needs three "
+         "zones or more, at different radii."},
         {"non-finite results", HEADER + "0 0 1\n10 0 1\n20 0 1e4932\n30 0 1\n", dz::LOAD_NOT_FINITE},
         {"UTF-16 text", utf16_le(good_surface()), dz::UTF16_MESSAGE},
         {"a token of 200,000 characters", HEADER + "0 0 1\n5 0 " + std::string(200'000, '7') + "x\n",

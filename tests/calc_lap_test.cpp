@@ -173,9 +173,17 @@ TEST(CalcLap_AllOrNothing, FailedLoadsChangeNothing) {
         {"no data", "new caption\nx\n1\n2000\nx\n", "no zone", true},
         {"501 zones", "new caption\nx\n1\n2000\nx\n" + many, "500", true},
         {"last radius 0", surface_file({{"10", "1"}, {"0", "1"}}), "radius 0", true},
-        {"singular wear matrix", surface_file({{"0", "1"}, {"0", "2"}, {"100", "3"}}), "INFO = 2", false},
-        {"two zones", surface_file({{"0", "1"}, {"50", "2"}}), "SPLINE INFO = 2", false},
-        {"one zone", surface_file({{"50", "2"}}), "SPLINE INFO = 1", false},
+        // the solver's status first, then what most likely caused it
+        {"singular wear matrix", surface_file({{"0", "1"}, {"0", "2"}, {"100", "3"}}),
+         "INFO = 2\nWarning: line 7 of the surface file: the zone radius repeats that of line 6", true},
+        {"two zones", surface_file({{"0", "1"}, {"50", "2"}}),
+         "SPLINE INFO = 2\nWarning: the surface file has 2 zone lines; the smoothing of the profile needs three "
+         "zones or more, at different radii.",
+         false},
+        {"one zone", surface_file({{"50", "2"}}),
+         "SPLINE INFO = 1\nWarning: the surface file has 1 zone line; the smoothing of the profile needs three "
+         "zones or more, at different radii.",
+         false},
         {"numbers out of range", huge, dz::LOAD_NOT_FINITE, false},
     };
     // Before any load, and after a load with changed settings.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -228,12 +230,49 @@ TEST_F(CliTest, LapTemplate_DxfWarningAndRefusals) {
     EXPECT_EQ(r.out, file_bytes(dxf));
     ASSERT_EQ(unsetenv("SOURCE_DATE_EPOCH"), 0);
 
-    // Crossed edges: drawn, with the warning, only when a template is written.
-    r = run({"--efficiency", "300", "--lap-dxf", dxf, MIRROR});
-    EXPECT_EQ(r.code, 0);
+    // Crossed edges: drawn, with the same warning wherever the widths are
+    // shown or used; none at 100 %.
+    for (const char* option : {"--lap-dxf", "--txt", "--dxf", "--check"}) {
+        SCOPED_TRACE(option);
+        const std::string file = (dir_ / "crossed.out").string();
+        r = run({"--efficiency", "150", option, file, MIRROR});
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.err.rfind("Warning: the leaf width is below zero at ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        r = run({option, file, MIRROR});
+        EXPECT_EQ(r.err, "");
+    }
+    r = run({"--efficiency", "150", MIRROR});  // the text export to standard output
     EXPECT_EQ(r.err.rfind("Warning: the leaf width is below zero at ", 0), 0u) << r.err;
-    r = run({"--efficiency", "300", "--txt", (dir_ / "a.txt").string(), MIRROR});
-    EXPECT_EQ(r.err, "");
+
+    // Laps the templates cannot draw, and analyses out of their range:
+    // refused with a message before anything is written.
+    const std::string negative = write("negative.srf", "cap\nx\n-1\n2000\nx\n0 0 2\n-10 0 1\n-20 0 2\n-100 0 1\n");
+    const std::string huge = write("huge.srf", "cap\nx\n-1\n2000\nx\n0 0 1\n5e11 0 2\n1e12 0 1\n");
+    const std::string wide = write("wide.srf", "cap\nx\n-1\n2000\nx\n0 0 1\n1500 0 2\n3000 0 1\n");
+    const std::string beyond = write("beyond.srf", "cap\nx\n-1\n2000\nx\n0 0 1\n10 0 2\n20 0 1e999\n30 0 2\n");
+    struct Refused {
+        std::vector<std::string> args;
+        const char* message_start;
+    };
+    const std::string out = (dir_ / "refused.out").string();
+    const Refused refusals[] = {
+        {{"--lap", "spindle", "--svg", out, negative}, "The lap template needs an outer radius above 0 mm"},
+        {{"--lap", "spindle", "--lap-dxf", out, huge}, "The lap template can draw an outer radius up to 1000000 mm"},
+        {{"--lap", "spindle", "--txt", out, "--pdf", out + ".pdf", "--paper", "a4", wide},
+         "The printed lap template would take 1008 pages of A4 paper"},
+        {{"--txt", out, "--check", out + ".check", beyond}, "Zone 3 of the surface file has a measured value of 1e+999"},
+        {{"--design", "fit", "--txt", out, beyond}, "The least-squares fit cannot be made for this surface: Zone 3"},
+    };
+    for (const Refused& c : refusals) {
+        SCOPED_TRACE(c.message_start);
+        r = run(c.args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(c.message_start), std::string::npos) << r.err;  // after the reader's warning, if any
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+    r = run({"--lap", "spindle", "--lap-dxf", out, wide});  // no pages: drawn
+    EXPECT_EQ(r.code, 0) << r.err;
 
     r = run({"--paper", "a5", "--pdf", (dir_ / "x.pdf").string(), MIRROR});
     EXPECT_EQ(r.code, 2);
@@ -262,7 +301,7 @@ TEST_F(CliTest, Errors_MessagesAndExitStatus) {
         {"missing file with extension", {nothere + ".txt"}, 1, nothere + ".txt not found, try again.\n", ""},
         {"wrong third line", {bad_b}, 1,
          "ERROR reading this line, expected b value (probably wrong file):  \"b = -1\"\n", ""},
-        {"singular wear matrix", {singular}, 1, "INFO = 2\n", ""},
+        {"singular wear matrix", {singular}, 1, "INFO = 2\nWarning: line 7 of the surface file: the zone radius repeats that of line 6:  \"0 0 2\"; the file was read as it stands.\n", ""},
         {"leaves not a number", {"--leaves", "six", MIRROR}, 1, "'six' is not a valid integer value\n", ""},
         {"leaves 0", {"--leaves", "0", MIRROR}, 1, std::string(dz::LEAVES_REFUSED) + "\n", ""},
         {"leaves -2", {"--leaves", "-2", MIRROR}, 1, std::string(dz::LEAVES_REFUSED) + "\n", ""},

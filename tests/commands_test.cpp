@@ -248,7 +248,7 @@ TEST_F(CommandsTest, ValueCommands_BeforeLoadDrawEmptyPlot) {
     EXPECT_EQ(commands.view().efficiency_text, "88");
     EXPECT_EQ(view_.draws, 3);
     commands.INCR_LABELClick();
-    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"'87.5' is not a valid floating point value "
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"'87.5' is not a valid floating point value\n"
                                                           "Your regional settings ask for ',' as the decimal "
                                                           "separator."});
     EXPECT_FALSE(commands.view().lap_choice_visible);
@@ -410,7 +410,7 @@ TEST_F(CommandsTest, DecimalSeparatorHint_OnlyWhenTheOtherSeparatorWouldDo) {
         const std::string hint = dz::separator_hint(c.line, c.sep);
         EXPECT_EQ(hint.empty(), !c.hint);
         if (c.hint) {
-            EXPECT_EQ(hint, std::string(" Your regional settings ask for '") + c.sep + "' as the decimal separator.");
+            EXPECT_EQ(hint, std::string("\nYour regional settings ask for '") + c.sep + "' as the decimal separator.");
         }
     }
 
@@ -423,7 +423,7 @@ TEST_F(CommandsTest, DecimalSeparatorHint_OnlyWhenTheOtherSeparatorWouldDo) {
     comma.FileDrop(write("periods.srf", surface_text("Periods")));
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0],
-              "ERROR reading this line, expected b value (probably wrong file):  \"-1.000\" Your regional "
+              "ERROR reading this line, expected b value (probably wrong file):  \"-1.000\"\nYour regional "
               "settings ask for ',' as the decimal separator.");
     EXPECT_FALSE(comma.state().loaded);
 }

@@ -117,8 +117,14 @@ TEST_F(FileIo, Replace_FailingStepKeepsOldFileAndLeavesNoTemporary) {
             if (step != c.step) return 0;
             return ++asked == c.nth ? c.error : 0;
         };
+        // The temporary file is the folder's: the message says so.
+        const std::string because = c.step == WriteStep::create_temporary
+                                        ? ": its folder " + dir_.string() +
+                                              " is read-only for you, and the new file is made in that folder "
+                                              "before it replaces the old one."
+                                        : ".";
         EXPECT_EQ(dz::write_file_replace(file.string(), new_bytes, fault),
-                  "Cannot write " + file.string() + ": " + c.reason + ".");
+                  "Cannot write " + file.string() + ": " + c.reason + because);
         EXPECT_EQ(asked, c.nth);
         EXPECT_TRUE(read_bytes(file) == old_bytes);
         EXPECT_EQ(mode_of(file), fs::perms(0640));
@@ -206,6 +212,35 @@ TEST_F(FileIo, Replace_DevicesFifosAndFolders) {
     EXPECT_EQ(dz::write_file_replace(missing, "x"), "Cannot write " + missing + ": No such file or directory.");
     EXPECT_EQ(names_in(dir_), (std::vector<std::string>{"folder", "pipe"}));
     EXPECT_TRUE(fs::is_empty(dir_ / "folder"));
+}
+
+// SIGTERM, SIGINT or SIGHUP while the temporary file exists (during the
+// write, at the sync, at the rename) waits for the export to finish and then
+// ends the writer as it would have: the new file in place, no temporary file.
+TEST_F(FileIo, Replace_EndSignalsLeaveNoTemporary) {
+    const fs::path file = dir_ / "lap.pdf";
+    const std::string new_bytes(2 * dz::WRITE_PIECE + 5, 'n');
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        for (const WriteStep at : {WriteStep::write, WriteStep::sync, WriteStep::rename}) {
+            SCOPED_TRACE(std::to_string(signal) + " at step " + std::to_string(static_cast<int>(at)));
+            put(file, "old");
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                const dz::WriteFault interrupt = [&](WriteStep step) {
+                    if (step == at) ::kill(::getpid(), signal);
+                    return 0;
+                };
+                (void)dz::write_file_replace(file.string(), new_bytes, interrupt);
+                ::_exit(0);  // not reached: the signal ends the writer
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+            EXPECT_TRUE(read_bytes(file) == new_bytes);
+            EXPECT_EQ(names_in(dir_), std::vector<std::string>{"lap.pdf"});
+        }
+    }
 }
 
 // A writer killed in the middle of a large export (here after two pieces of

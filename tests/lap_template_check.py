@@ -18,6 +18,9 @@ reads back what it wrote, with readers of its own:
   --pdf      page count and page size on A4 and letter, the page labels and
              scale bars (pdftotext), and, rendered by pdftoppm at 100 dpi,
              the rim's diameter in pixels at true size within 1 px.
+Then hostile captions (markup, quotes, controls, NUL, bytes not UTF-8) whose
+SVG xmllint must take as well-formed XML, and laps the templates refuse (an
+outer radius below 0 or of 1e12 mm, a PDF of more than 500 pages).
 Prints one line per check and ends with "N passed, N failed".
 """
 
@@ -122,6 +125,54 @@ def check_svg(path, outer, leaves, label):
     check(f"{label}: SVG paths closed", all(p.get("d").rstrip().endswith("Z") for p in paths))
     circles = [float(c.get("r")) for c in root.iter(ns + "circle")]
     check(f"{label}: SVG rim", any(abs(r - outer) < 1e-3 for r in circles), str(circles))
+
+
+def check_hostile_captions(cli, folder):
+    """Captions with markup, quotes, control characters, a NUL and bytes
+    that are not UTF-8: every SVG is well-formed XML (xmllint) and its title
+    holds the caption's text."""
+    captions = [
+        (b"200 mm R&D mirror <test>", "200 mm R&D mirror <test>"),
+        (b"quotes \" ' and ]]> &amp; <![CDATA[x]]>", "quotes \" ' and ]]> &amp; <![CDATA[x]]>"),
+        (b"controls \x01\x02\x1b\x7f and a NUL \x00 here", None),
+        (b"Windows-1252 \xe9\xe8 and a lone \xff", None),
+        (b"<!DOCTYPE svg [<!ENTITY x 'y'>]> &x;", "<!DOCTYPE svg [<!ENTITY x 'y'>]> &x;"),
+    ]
+    zones = b"".join(b"%d\t0\t%d\n" % (r, 1 + r % 3) for r in range(0, 55, 5))
+    for i, (caption, text) in enumerate(captions):
+        srf = os.path.join(folder, f"hostile{i}.srf")
+        with open(srf, "wb") as f:
+            f.write(caption + b"\nx\n-1.000\n3000.000\nx\n" + zones)
+        svg = os.path.join(folder, f"hostile{i}.svg")
+        result = run(cli, "--lap", "spindle", "--svg", svg, srf)
+        lint = subprocess.run(["xmllint", "--noout", "--nonet", svg], capture_output=True, text=True)
+        check(f"hostile caption {i}: SVG well-formed (xmllint)", lint.returncode == 0, lint.stderr[:300])
+        try:
+            title = ET.parse(svg).getroot().find("{http://www.w3.org/2000/svg}title")
+            shown = title.text if title is not None else None
+        except ET.ParseError as e:
+            shown = f"not parsed: {e}"
+        check(f"hostile caption {i}: the title is the caption", shown == text if text is not None else
+              shown is not None and shown.startswith(caption.decode("latin-1")[:8]), repr(shown))
+
+
+def check_refusals(cli, folder):
+    """The templates refuse a lap they cannot draw, and the PDF more than 500
+    pages, before anything is written."""
+    cases = [
+        ("last radius below 0", [0, -10, -20, -100], ["--svg", "--lap-dxf", "--pdf"], "above 0 mm"),
+        ("radius of 1e12 mm", [0, 5e11, 1e12], ["--svg", "--lap-dxf", "--pdf"], "up to 1000000 mm"),
+        ("2.5 m on A4: 690 pages", [0, 1250, 2500], ["--pdf"], "--svg or --lap-dxf"),
+    ]
+    for label, radii, options, words in cases:
+        srf = os.path.join(folder, "refused.srf")
+        surface(srf, "Refused " + label, radii, [2 - k % 2 for k in range(len(radii))])
+        for option in options:
+            out = os.path.join(folder, "refused.out")
+            result = subprocess.run([cli, "--lap", "spindle", option, out, srf], capture_output=True, text=True,
+                                    env=dict(os.environ, LC_ALL="C"))
+            check(f"{label}: {option} refused", result.returncode == 1 and words in result.stderr
+                  and not os.path.exists(out), f"{result.returncode} {result.stderr!r}")
 
 
 def pgm(path):
@@ -240,6 +291,11 @@ def main():
         pages = 1 if label == "100 mm" else 4
         check_pdf(base + "_a4.pdf", "a4", pages, radii[-1], label, folder)
         check_pdf(base + "_letter.pdf", "letter", pages, radii[-1], label, folder)
+    if shutil.which("xmllint"):
+        check_hostile_captions(cli, folder)
+    else:
+        check("xmllint (libxml2-utils) installed", False, "scripts/install-deps.sh installs it")
+    check_refusals(cli, folder)
     print(f"{len(PASSED)} passed, {len(FAILED)} failed")
     return 1 if FAILED else 0
 

@@ -4,12 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <limits>
 #include <numbers>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "drawing/leaf_outline.hpp"
+#include "lap_template/lap_dxf.hpp"
 #include "lap_template/lap_geometry.hpp"
 #include "lap_template/page_plan.hpp"
 #include "test_states.hpp"
@@ -270,3 +275,117 @@ TEST(LapTemplate_PagePlan, PaperOfTheLocale) {
 }
 
 }  // namespace
+
+// Each page lists exactly the marks whose cross (5 mm from its centre)
+// reaches into its window, and no page of a large lap carries more than a
+// few dozen, so the pages cost time in proportion to their number.
+TEST(LapTemplate_PagePlan, MarksPerPageAndPageCount) {
+    const auto reaches = [](const dz::PlannedPage& page, const dz::PagePlan::Mark& m) {
+        return m.x + 5 >= page.lap_left && m.x - 5 <= page.lap_left + page.area.width && m.y - 5 <= page.lap_top &&
+               m.y + 5 >= page.lap_top - page.area.height;
+    };
+    for (const double radius : {50.0, 90.5, 150.0, 250.0, 1000.0, 2000.0}) {
+        for (const dz::Paper paper : {dz::Paper::a4, dz::Paper::letter}) {
+            SCOPED_TRACE(std::to_string(radius) + " mm on " + dz::paper_name(paper));
+            const dz::PagePlan plan = dz::plan_pages(radius, paper);
+            EXPECT_EQ(dz::page_count(radius, paper), static_cast<double>(plan.pages.size()));
+            std::size_t most = 0;
+            for (const dz::PlannedPage& page : plan.pages) {
+                std::vector<std::size_t> expected;
+                for (std::size_t i = 0; i < plan.marks.size(); ++i) {
+                    if (reaches(page, plan.marks[i])) expected.push_back(i);
+                }
+                std::vector<std::size_t> listed = page.marks;
+                std::sort(listed.begin(), listed.end());
+                EXPECT_EQ(listed, expected) << "page " << page.row << ", " << page.column;
+                most = std::max(most, listed.size());
+            }
+            EXPECT_LE(most, 40u);
+        }
+    }
+    EXPECT_EQ(dz::page_count(2000, dz::Paper::a4), 456);  // 24 columns by 19 rows
+    EXPECT_GT(dz::page_count(1e300, dz::Paper::a4), 1e300);  // no overflow
+}
+
+// The templates refuse an outer radius of 0 or less, beyond what they draw,
+// or out of double's range, and the printed one more than 500 pages.
+TEST(LapTemplate_Refusal, RadiusAndPages) {
+    struct Case {
+        dz::Real radius;
+        const char* refused;        // nullptr: drawn; else a part of the message
+        const char* printed;        // the same for the PDF and print on A4
+    };
+    const Case cases[] = {
+        {100, nullptr, nullptr},
+        {1e-3L, nullptr, nullptr},
+        {2000, nullptr, nullptr},  // 456 pages
+        {2500, nullptr, "690 pages of A4"},
+        {1e6L, nullptr, "pages of A4"},
+        {0, "above 0 mm", "above 0 mm"},
+        {-100, "lies at -100 mm", "lies at -100 mm"},
+        {1e6L * 1.000001L, "up to 1000000 mm", "up to 1000000 mm"},
+        {1e12L, "this lap's is 1e+12 mm", "this lap's is 1e+12 mm"},
+        {1e400L, "1e+400 mm", "1e+400 mm"},  // beyond double
+        {std::numeric_limits<dz::Real>::quiet_NaN(), "nan mm", "nan mm"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<double>(c.radius));
+        dz::WorkingState ws = drawn(5, 0, 4);
+        ws.OUTER_RADIUS = c.radius;
+        const auto refused = dz::template_refusal(ws, '.');
+        const auto printed = dz::printed_template_refusal(ws, dz::Paper::a4, '.');
+        ASSERT_EQ(refused.has_value(), c.refused != nullptr) << refused.value_or("");
+        if (c.refused) {
+            EXPECT_NE(refused->find(c.refused), std::string::npos) << *refused;
+        }
+        ASSERT_EQ(printed.has_value(), c.printed != nullptr) << printed.value_or("");
+        if (c.printed) {
+            EXPECT_NE(printed->find(c.printed), std::string::npos) << *printed;
+        }
+    }
+    dz::WorkingState ws = drawn(5, 0, 4);
+    ws.OUTER_RADIUS = 2500;
+    EXPECT_NE(dz::printed_template_refusal(ws, dz::Paper::a4, '.')->find("--svg or --lap-dxf"), std::string::npos);
+    ws.OUTER_RADIUS = -0.5;
+    EXPECT_NE(dz::template_refusal(ws, ',')->find("-0,5 mm"), std::string::npos);
+}
+
+// Every real of the lap DXF is a whole number text, also for coordinates
+// of 1e56 mm and more (beyond what the templates are asked to draw): read
+// back, each gives the double it was written from, and no byte is left
+// unset.
+TEST(LapTemplate_Dxf, EveryNumberIsWrittenWhole) {
+    for (const double radius : {1.0, 1e56, 1e300}) {
+        SCOPED_TRACE(radius);
+        dz::LapTemplate lap;
+        lap.outer_radius = radius;
+        lap.leaves = 1;
+        lap.leaf.push_back({{{radius, 0}, {0, radius}, {-radius / 3, -radius}}});
+        lap.centre_mark = 3;
+        dz::TitleBlock title;
+        title.rows = {{"Caption", "huge"}};
+        const std::string dxf = dz::lap_dxf(lap, title);
+        std::istringstream in(dxf);
+        std::string code, value;
+        int reals = 0;
+        bool extmax = false;
+        while (std::getline(in, code) && std::getline(in, value)) {
+            ASSERT_FALSE(value.empty());
+            ASSERT_EQ(value.back(), '\r');
+            value.pop_back();
+            const int gc = std::stoi(code);
+            if (gc == 9) extmax = value == "$EXTMAX";
+            if (!((gc >= 10 && gc <= 59) || (gc >= 110 && gc <= 149) || (gc >= 210 && gc <= 239))) continue;
+            double parsed = std::numeric_limits<double>::quiet_NaN();
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), parsed);
+            ASSERT_TRUE(ec == std::errc() && end == value.data() + value.size()) << "group " << gc << ": " << value;
+            EXPECT_TRUE(std::isfinite(parsed)) << value;
+            ++reals;
+            if (extmax && gc == 10) {
+                EXPECT_EQ(parsed, std::fabs(radius));  // the rim's extent, to the last bit
+                extmax = false;
+            }
+        }
+        EXPECT_GT(reals, 50);
+    }
+}

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -273,6 +274,49 @@ TEST(Removal_Check, NeverChangesTheWorkingState) {
     EXPECT_EQ(ws.BASE_OFFSET, before.BASE_OFFSET);
 }
 
+// Values the load keeps (finite in extended precision) but that the
+// analyses in double cannot hold: refused with a message naming the first
+// zone out of range, never a NAN or INF in a figure. Values just inside the
+// range give finite figures.
+TEST(Removal_Range, FirstZoneOutOfRangeIsNamed) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<const char*, const char*>> zones;
+        const char* message;  // nullptr: in range
+    };
+    const Case cases[] = {
+        {"one value 1e999", {{"0", "1"}, {"20", "2"}, {"50", "1e999"}, {"80", "1"}, {"100", "2"}},
+         "Zone 3 of the surface file has a measured value of 1e+999, beyond the 1e60"},
+        {"values of 1e300", {{"0", "1e300"}, {"20", "2e300"}, {"50", "1e300"}, {"80", "3e300"}, {"100", "2e300"}},
+         "Zone 1 of the surface file has a measured value of 1e+300"},
+        {"a radius of 1e70", {{"0", "1"}, {"20", "2"}, {"50", "1"}, {"1e70", "1"}, {"2e70", "2"}},
+         "Zone 4 of the surface file has a radius of 1e+70"},
+        {"values of 1e59", {{"0", "1e59"}, {"20", "-2e59"}, {"50", "1e59"}, {"80", "3e59"}, {"100", "2e59"}},
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dz::WorkingState ws = load(surface_file(c.zones));
+        const dz::WearModel model(ws);
+        const auto refused = dz::removal_range_refusal(ws, '.');
+        if (c.message == nullptr) {
+            ASSERT_FALSE(refused.has_value()) << *refused;
+            for (const bool free_focus : {false, true}) {
+                ws.FREE_FOCUS = free_focus;
+                const dz::RemovalCheck check = dz::check_removal(ws, model);
+                const std::string table = dz::check_table(ws, check, '.');
+                EXPECT_EQ(table.find("NAN"), std::string::npos) << table;
+                EXPECT_EQ(table.find("INF"), std::string::npos) << table;
+                EXPECT_EQ(dz::removal_summary(check.fit, '.').find("N"), std::string::npos);
+            }
+            continue;
+        }
+        ASSERT_TRUE(refused.has_value());
+        EXPECT_EQ(refused->rfind(c.message, 0), 0u) << *refused;
+        EXPECT_THROW(static_cast<void>(dz::check_removal(ws, model)), std::range_error);
+    }
+}
+
 TEST(Removal_Table, GoldenBytesOfASmallCase) {
     const dz::WorkingState ws =
         load(surface_file({{"0", "0.5"}, {"20", "-0.25"}, {"50", "1"}, {"80", "0.1"}, {"100", "2"}}));
@@ -305,7 +349,11 @@ TEST(Removal_Format, SignificantDigitsAndSigns) {
     fit.measured_rms = 21.34;
     fit.residual_rms = 15.21;
     fit.share_left = 71.27;
-    EXPECT_EQ(dz::removal_summary(fit, '.'), "RMS 21.3 \u2192 15.2, 71 % left");
+    fit.measured_pv = 80.06;
+    fit.residual_pv = 92.37;
+    EXPECT_EQ(dz::removal_summary(fit, '.'), "RMS 21.3 \u2192 15.2, 71 % left; P-V 80.1 \u2192 92.4");
+    // Out of the range the figures are computed in: refused before, never written as INF or NAN.
+    EXPECT_EQ(dz::format_decimals(1e300, 2, '.').size(), 304u);
 }
 
 }  // namespace

@@ -284,7 +284,7 @@ TEST(ReadSurface_Separator, OtherSeparatorIsNotANumber) {
     r = read(surface_file(lines, '.'), ',');
     EXPECT_FALSE(r.data.has_value());
     // The refusal says which separator the regional settings ask for.
-    EXPECT_EQ(r.message, "ERROR reading this line, expected b value (probably wrong file):  \"-1.5\" "
+    EXPECT_EQ(r.message, "ERROR reading this line, expected b value (probably wrong file):  \"-1.5\"\n"
                          "Your regional settings ask for ',' as the decimal separator.");
     // Integers read the same with either separator.
     for (char sep : SEPARATORS) {

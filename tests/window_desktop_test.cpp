@@ -194,6 +194,24 @@ TEST_F(DesktopWindowTest, Drop_OpensALocalFile) {
     EXPECT_EQ(child<QLabel>(window, "COMMENT_LABEL")->text(), "Dropped");
     EXPECT_EQ(window.commands().view().surface_path, path);
     EXPECT_TRUE(dialogs_.file_dialogs.empty());  // no dialog asked
+
+    // A source that proposes a move gets a copy (it must not delete its
+    // file); one that offers only a move is refused.
+    QDragEnterEvent move_or_copy(QPoint(300, 200), Qt::MoveAction | Qt::CopyAction, &local, Qt::LeftButton,
+                                 Qt::ShiftModifier);
+    move_or_copy.setDropAction(Qt::MoveAction);
+    QApplication::sendEvent(&window, &move_or_copy);
+    EXPECT_TRUE(move_or_copy.isAccepted());
+    EXPECT_EQ(move_or_copy.dropAction(), Qt::CopyAction);
+    QDropEvent moved(QPointF(300, 200), Qt::MoveAction | Qt::CopyAction, &local, Qt::LeftButton, Qt::ShiftModifier);
+    moved.setDropAction(Qt::MoveAction);
+    QApplication::sendEvent(&window, &moved);
+    EXPECT_TRUE(moved.isAccepted());
+    EXPECT_EQ(moved.dropAction(), Qt::CopyAction);
+    QDragEnterEvent move_only(QPoint(300, 200), Qt::MoveAction, &local, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &move_only);
+    EXPECT_FALSE(move_only.isAccepted());
+    EXPECT_TRUE(fs::exists(path));
 }
 
 TEST_F(DesktopWindowTest, Reload_AndTheNoticeOfAChangedFile) {
@@ -227,15 +245,19 @@ TEST_F(DesktopWindowTest, Reload_AndTheNoticeOfAChangedFile) {
     EXPECT_FALSE(notice(window)->isVisible());
     write_surface("mirror200.srf", "Fourth test");
     QTRY_VERIFY_WITH_TIMEOUT(notice(window)->isVisible(), 5000);
-    action(window, "Reload1")->trigger();
+    action(window, "Reload1")->trigger();  // F5: the notice goes with the reload
     EXPECT_EQ(child<QLabel>(window, "COMMENT_LABEL")->text(), "Fourth test");
+    EXPECT_FALSE(notice(window)->isVisible());
     EXPECT_TRUE(dialogs_.messages.empty());
 
-    // Another file loaded: the first is no longer watched.
+    // Another file loaded while the notice shows: the notice, which belongs
+    // to the first file, goes; the first is no longer watched.
+    write_surface("mirror200.srf", "Fifth test");
+    QTRY_VERIFY_WITH_TIMEOUT(notice(window)->isVisible(), 5000);
     dialogs_.files = {FileAnswer{write_surface("other.srf", "Other")}};
     action(window, "Open1")->trigger();
-    notice(window)->hide();
-    write_surface("mirror200.srf", "Fifth test");
+    EXPECT_FALSE(notice(window)->isVisible());
+    write_surface("mirror200.srf", "Sixth test");
     QTest::qWait(300);
     EXPECT_FALSE(notice(window)->isVisible());
 }

@@ -74,8 +74,9 @@ TEST_F(TemplateCommandTest, SaveTemplate_ByTheChosenFilter) {
     dialogs_.messages.clear();
     load();
 
-    // The dialog offers the three kinds; a name without the chosen kind's
-    // extension gets it; one with it (any case) keeps its name.
+    // The dialog offers the three kinds; a name without an extension of one
+    // of them gets the chosen kind's; one with it (any case) keeps its name
+    // and is written in the kind it names, whatever the filter.
     save("lap", 0);
     ASSERT_EQ(dialogs_.file_dialogs.size(), 2u);
     EXPECT_EQ(dialogs_.file_dialogs.back().settings.filter, dz::TEMPLATE_FILTER);
@@ -85,18 +86,22 @@ TEST_F(TemplateCommandTest, SaveTemplate_ByTheChosenFilter) {
     EXPECT_FALSE(fs::exists(dir_ / "cut.SVG.svg"));
     // The next dialog starts with the kind chosen last.
     EXPECT_EQ(dialogs_.file_dialogs.back().settings.filter_index, 0);
-    save("cam.pdf", 2);  // the DXF filter with another extension: ".dxf" is added
+    save("typed.svg", 0);  // the PDF filter, a name typed with ".svg": an SVG of that name
     EXPECT_EQ(dialogs_.file_dialogs.back().settings.filter_index, 1);
-    const std::string dxf = dz::testing::file_bytes(dir_ / "cam.pdf.dxf");
+    EXPECT_EQ(dz::testing::file_bytes(dir_ / "typed.svg"), "<svg stand-in 4");
+    EXPECT_FALSE(fs::exists(dir_ / "typed.svg.pdf"));
+    EXPECT_EQ(view_.notices.back(), dz::SAVED_NOTICE + (dir_ / "typed.svg").string());
+    save("cam.v2", 2);  // the DXF filter, no extension of the three: ".dxf" is added
+    const std::string dxf = dz::testing::file_bytes(dir_ / "cam.v2.dxf");
     EXPECT_EQ(dxf, dz::lap_dxf_bytes(commands_.state(), dz::template_date()));
-    EXPECT_EQ(rendered_, (std::vector<TemplateKind>{TemplateKind::pdf, TemplateKind::svg}));
+    EXPECT_EQ(rendered_, (std::vector<TemplateKind>{TemplateKind::pdf, TemplateKind::svg, TemplateKind::svg}));
     EXPECT_TRUE(dialogs_.messages.empty());
-    EXPECT_EQ(view_.notices.back(), dz::SAVED_NOTICE + (dir_ / "cam.pdf.dxf").string());
+    EXPECT_EQ(view_.notices.back(), dz::SAVED_NOTICE + (dir_ / "cam.v2.dxf").string());
 
     // Cancel writes nothing; the surface file itself is refused.
     dialogs_.files.push_back(std::nullopt);
     commands_.SaveTemplate1Click([](const dz::WorkingState&, TemplateKind) { return std::string("x"); });
-    EXPECT_EQ(rendered_.size(), 2u);
+    EXPECT_EQ(rendered_.size(), 3u);
     dialogs_.files.push_back(FileAnswer{surface("again.svg")});  // a surface file of that name, loaded
     commands_.Open1Click();
     save("again.svg", 1);

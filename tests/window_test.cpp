@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -32,6 +33,7 @@
 #include "app/qt_dialogs.hpp"
 #include "app/removal_chart_painter.hpp"
 #include "app/removal_view.hpp"
+#include "lap_template/lap_geometry.hpp"
 #include "file_io/file_io.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"
@@ -307,6 +309,13 @@ TEST_F(WindowTest, RemovalView_FollowsEveryChangeAndSaves) {
     EXPECT_EQ(view->check()->fit.predicted, expected().fit.predicted);
     EXPECT_TRUE(view->figures().startsWith("RMS ")) << view->figures().toStdString();
     EXPECT_TRUE(view->figures().contains(" % left")) << view->figures().toStdString();
+    // the P-V beside the RMS, and the settings with the efficiency
+    EXPECT_TRUE(view->figures().contains("; P-V ")) << view->figures().toStdString();
+    EXPECT_TRUE(view->figures().contains("4 leaves, 100 % efficiency")) << view->figures().toStdString();
+    // inside the screen (the offscreen screen, 800 x 600, has no room beside
+    // the main window; frame_beside is tested on its own below)
+    EXPECT_TRUE(window.screen()->availableGeometry().contains(view->frameGeometry()))
+        << view->frameGeometry().x() << "," << view->frameGeometry().y();
     EXPECT_EQ(view->chart_image().size(), QSize(dz::REMOVAL_CHART_WIDTH, dz::REMOVAL_CHART_HEIGHT));
 
     dialogs_.answers = {"3"};
@@ -334,14 +343,27 @@ TEST_F(WindowTest, RemovalView_FollowsEveryChangeAndSaves) {
     QImage saved;
     ASSERT_TRUE(saved.load(QString::fromStdString(png)));
     EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), view->chart_image());
+    EXPECT_EQ(child<QLabel>(window, "REMOVAL_SAVED")->toolTip().toStdString(), "Saved " + png);
+    const auto bytes_of = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    // a name without ".png" gets it, so the surface's own name never names the chart
     dialogs_.files = {FileAnswer{surface}};
     QTest::mouseClick(child<QPushButton>(window, "REMOVAL_SAVE"), Qt::LeftButton);
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_TRUE(saved.load(QString::fromStdString(surface + ".png")));
+    EXPECT_EQ(child<QLabel>(window, "REMOVAL_SAVED")->toolTip().toStdString(), "Saved " + surface + ".png");
+    EXPECT_EQ(whole_number_surface("Opened"), bytes_of(surface));
+    // a surface file named like a PNG is refused all the same
+    const std::string png_named = write_surface("scan.PNG", "Opened").toStdString();
+    dialogs_.files = {FileAnswer{png_named}};
+    window.findChild<QAction*>("Open1")->trigger();
+    dialogs_.files = {FileAnswer{png_named}};
+    QTest::mouseClick(child<QPushButton>(window, "REMOVAL_SAVE"), Qt::LeftButton);
     ASSERT_EQ(dialogs_.messages.size(), 1u);
-    EXPECT_EQ(dialogs_.messages[0], dz::export_onto_surface_message(surface));
-    EXPECT_EQ(whole_number_surface("Opened"), [&] {
-        std::ifstream in(surface, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }());
+    EXPECT_EQ(dialogs_.messages[0], dz::export_onto_surface_message(png_named));
+    EXPECT_EQ(whole_number_surface("Opened"), bytes_of(png_named));
 
     // opened again: the same window, raised
     window.findChild<QAction*>("Removal1")->trigger();
@@ -400,11 +422,88 @@ TEST_F(WindowTest, DesignMenu_RedrawsAndStaysAcrossLoads) {
     EXPECT_TRUE(window.commands().state().fit_drawn());
     EXPECT_EQ(view->check()->widths, fitted);
 
+    // a "Spindle" lap has no design to choose: both choices greyed out, with why
+    auto* spindle = child<QGroupBox>(window, "LAP_CHOICE")->findChildren<QRadioButton*>().at(1);
+    QTest::mouseClick(spindle, Qt::LeftButton);
+    for (const char* name : {"DesignClassic1", "DesignFit1"}) {
+        EXPECT_FALSE(child<QAction>(window, name)->isEnabled()) << name;
+        EXPECT_TRUE(child<QAction>(window, name)->toolTip().contains("Spindle")) << name;
+    }
+    EXPECT_TRUE(focus->isEnabled());  // it changes the figures of every lap
+    auto* stroke = child<QGroupBox>(window, "LAP_CHOICE")->findChildren<QRadioButton*>().at(0);
+    QTest::mouseClick(stroke, Qt::LeftButton);
+    EXPECT_TRUE(fit->isEnabled());
+    EXPECT_TRUE(fit->isChecked());
+
     // back to classic: the classic outline, pixel for pixel
     child<QAction>(window, "DesignClassic1")->trigger();
     EXPECT_FALSE(window.commands().state().fit_drawn());
     EXPECT_EQ(child<QLabel>(window, "LAP_PIC")->pixmap().toImage(), classic);
     EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+// Crossed edges are said under the plot as soon as they are drawn, and in
+// the removal view, in the words of the exports; they go with the setting.
+TEST_F(WindowTest, CrossedEdges_WarnedUnderThePlotAndInTheView) {
+    TFORM1 window({}, &dialogs_);
+    window.show();
+    dialogs_.files = {FileAnswer{write_surface("m.srf", "Crossed").toStdString()}};
+    window.findChild<QAction*>("Open1")->trigger();
+    window.findChild<QAction*>("Removal1")->trigger();
+    auto* warning = child<QLabel>(window, "WARNING_LABEL");
+    EXPECT_FALSE(warning->isVisible());
+    dialogs_.answers = {"300"};
+    QTest::mouseClick(child<QLabel>(window, "INCR_LABEL"), Qt::LeftButton);
+    const std::string expected = dz::negative_width_warning(window.commands().state());
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(warning->isVisible());
+    EXPECT_EQ(warning->toolTip().toStdString(), expected);
+    EXPECT_TRUE(window.removal_view()->figures().contains(QString::fromStdString(expected)));
+    dialogs_.answers = {"100"};
+    QTest::mouseClick(child<QLabel>(window, "INCR_LABEL"), Qt::LeftButton);
+    EXPECT_FALSE(warning->isVisible());
+    EXPECT_FALSE(window.removal_view()->figures().contains("below zero"));
+}
+
+// The removal view's frame beside the main window's: inside the screen and
+// never over the main window where any side has room; the sides in the
+// order right, left, below, above; shrunk (not below the least) into the
+// largest room otherwise.
+TEST(RemovalView_Placement, BesideInsideTheScreenNeverOver) {
+    struct Case {
+        QRect main, screen;
+        QSize wanted, least;
+        const char* side;  // "right", "left", "below", "above", or "shrunk"
+    };
+    const QSize wanted(744, 530), least(504, 390);
+    const Case cases[] = {
+        {QRect(20, 31, 692, 494), QRect(0, 0, 1920, 1080), wanted, least, "right"},
+        {QRect(1200, 31, 692, 494), QRect(0, 0, 1920, 1080), wanted, least, "left"},
+        {QRect(20, 31, 692, 494), QRect(0, 0, 1280, 1100), wanted, least, "below"},
+        {QRect(20, 560, 692, 494), QRect(0, 0, 1280, 1100), wanted, least, "above"},
+        {QRect(20, 31, 692, 494), QRect(0, 0, 1280, 1024), wanted, least, "shrunk"},  // Xvfb's screen
+        {QRect(1940, 50, 692, 494), QRect(1920, 0, 2560, 1440), wanted, least, "right"},  // a second screen
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.side);
+        const QRect frame = dz::frame_beside(c.main, c.wanted, c.least, c.screen);
+        EXPECT_TRUE(c.screen.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                              << frame.height();
+        EXPECT_FALSE(frame.intersects(c.main));
+        const std::string side = c.side;
+        if (side == "shrunk") {
+            EXPECT_TRUE(frame.width() < c.wanted.width() || frame.height() < c.wanted.height());
+            EXPECT_GE(frame.width(), c.least.width());
+            EXPECT_GE(frame.height(), c.least.height());
+            continue;
+        }
+        EXPECT_EQ(frame.size(), c.wanted);
+        const bool where = side == "right"   ? frame.left() > c.main.right()
+                           : side == "left"  ? frame.right() < c.main.left()
+                           : side == "below" ? frame.top() > c.main.bottom()
+                                             : frame.bottom() < c.main.top();
+        EXPECT_TRUE(where);
+    }
 }
 
 TEST_F(WindowTest, TFORM1_ExitClosesWithAltX) {

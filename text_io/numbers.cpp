@@ -373,7 +373,7 @@ std::string separator_hint(std::string_view line, char sep) {
     const std::string_view token = line.substr(start, end == std::string_view::npos ? end : end - start);
     if (token.find(other) == std::string_view::npos) return {};
     if (parse_real(token, sep) || !parse_real(token, other)) return {};
-    return std::string(" Your regional settings ask for '") + sep + "' as the decimal separator.";
+    return std::string("\nYour regional settings ask for '") + sep + "' as the decimal separator.";
 }
 
 }  // namespace dz

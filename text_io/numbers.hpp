@@ -34,8 +34,9 @@ namespace dz {
 // The sentence added to the refusal of a typed or read number when the first
 // token of `line` (space and tab separate tokens) is no number with `sep`
 // but would be one with the other of the two separators, '.' and ',': it
-// names the separator the regional settings ask for, with a leading space
-// (" Your regional settings ask for ',' as the decimal separator.").
+// names the separator the regional settings ask for, on a line of its own
+// after the refusal ("\nYour regional settings ask for ',' as the decimal
+// separator.").
 // Empty in every other case, also for a `sep` that is neither.
 [[nodiscard]] std::string separator_hint(std::string_view line, char sep);
 
