@@ -29,15 +29,16 @@ import sys
 # Bottom to top. "*" stands for every folder listed below.
 LAYERS = [
     ("core_types", []),
+    ("rounded_trig", ["core_types"]),
     ("file_io", []),
     ("parallel", []),
     ("text_io", ["core_types"]),
-    ("splines", ["core_types"]),
+    ("splines", ["core_types", "rounded_trig"]),
     ("matrices", ["core_types", "parallel"]),
     ("surface", ["core_types", "text_io"]),
     ("working_state", ["core_types"]),
     ("lap_calc", ["core_types", "parallel", "matrices", "splines"]),
-    ("drawing", ["core_types", "text_io", "working_state"]),
+    ("drawing", ["core_types", "rounded_trig", "text_io", "working_state"]),
     ("export", ["core_types", "file_io", "text_io", "working_state"]),
     ("lap_load", ["core_types", "parallel", "text_io", "splines", "matrices", "surface",
                   "working_state", "lap_calc", "drawing"]),
