@@ -29,9 +29,9 @@ import sys
 # Bottom to top. "*" stands for every folder listed below.
 LAYERS = [
     ("core_types", []),
-    ("rounded_trig", ["core_types"]),
     ("file_io", []),
     ("parallel", []),
+    ("rounded_trig", ["core_types"]),
     ("text_io", ["core_types"]),
     ("splines", ["core_types", "rounded_trig"]),
     ("matrices", ["core_types", "parallel"]),
