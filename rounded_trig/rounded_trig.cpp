@@ -3,6 +3,8 @@
 
 #include <cassert>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "rounded_trig/rounded_trig_detail.hpp"
 #include "rounded_trig/trig_tables.hpp"
@@ -22,6 +24,21 @@ bool rounds_alike(Pair p, Real bound, Real& out) {
 
 namespace {
 
+// nearest_int: y rounded to the nearest integer (ties to even), for
+// |y| < 2^61. Adding 3 * 2^62 leaves a sum in [2^63, 2^64), whose unit in
+// the last place is 1, so the one rounding of the addition is the rounding
+// of y, and the sum's 64-bit significand is the integer 3 * 2^62 + round(y).
+// This avoids std::nearbyint, whose extended version saves and restores the
+// whole floating-point environment on every call, and a conversion to int,
+// which switches the x87 rounding mode.
+int nearest_int(Real y) {
+    constexpr Real shift = 0x3p62L;
+    const Real sum = y + shift;
+    std::uint64_t significand = 0;
+    std::memcpy(&significand, &sum, sizeof significand);  // the low 8 bytes of the 80-bit format
+    return static_cast<int>(static_cast<std::int64_t>(significand - (std::uint64_t{3} << 62)));
+}
+
 // atan_reduced: atan(t) for a pair t with 0 <= t <= 1 (+ 2^-63).
 //
 // Error: the table pair 2^-128, the reduced argument d (exact numerator,
@@ -34,7 +51,7 @@ namespace {
 // error below 2^-98, well inside ATAN_BOUND even after pi/2 - that.
 Pair atan_reduced(Pair t) {
     // nearest table point c = k / 256
-    const int k = static_cast<int>(std::nearbyint(t.hi * 256));
+    const int k = nearest_int(t.hi * 256);
     Pair d = t;
     if (k != 0) {
         const Real c = static_cast<Real>(k) / 256;
@@ -61,7 +78,7 @@ Pair atan_reduced(Pair t) {
 // reduce_quarter: x = k pi/2 + r for 0 <= x <= 4 pi, |r| <= pi/4 + 2^-60;
 // r as a pair, exact to 2^-108 relative (see rounded_sin's header).
 Pair reduce_quarter(Real x, int& k) {
-    k = static_cast<int>(std::nearbyint(x * TWO_OVER_PI));
+    k = nearest_int(x * TWO_OVER_PI);
     if (k == 0) return {x, 0};
     const Real kk = static_cast<Real>(k);
     // x - k P1 is exact (Sterbenz); k P2 and k P3 are exact products.
@@ -88,7 +105,7 @@ struct SinCos {
 };
 
 SinCos sin_cos_small(Pair r) {
-    const int j = static_cast<int>(std::nearbyint(r.hi * 64));
+    const int j = nearest_int(r.hi * 64);
     // r.hi - j/64 is exact (within a factor 2 of each other)
     const Pair s = two_sum(r.hi - static_cast<Real>(j) / 64, r.lo);
     const Pair s2 = mul(s, s);
@@ -131,6 +148,61 @@ Pair sin_or_cos(Real x, bool want_sin) {
 }
 
 }  // namespace
+
+// atan_quick: the first, cheaper try at atan(x) for 2^-33 <= |x| < 2^64.
+//
+// Method: with a = |x|, b = 1 for |x| <= 1 and a = 1, b = |x| beyond, and c
+// = k/256 nearest a/b, atan(a/b) = atan(c) + atan(d), d = (a - b c)/(b + a c),
+// with no 1/x formed: c has 9 bits, so c |x| is split exactly into two reals
+// with one Veltkamp split, a - b c and b + a c are kept to 2^-126, and d is
+// one quotient corrected by its residual (a pair to 2^-122). atan(d) = d +
+// d^3 A(d^2) with A = -1/3 + d^2/5 - d^4/7 + d^6/9 in plain reals; the
+// first omitted term d^11/11 is below 2^-93 |d|.
+//
+// Error: A is good to 2^-62, d^3 A (<= 2^-19.6 |d|) to 2^-80 |d|; leaving
+// out d's low part in d^2 costs 2^-83 |d|; the table pair and the sums of
+// the low parts 2^-125. Since |atan(d)| <= atan(c) for c > 0, and pi/2 minus
+// the sum stays above pi/4, the error is below 2^-79 of the result, well
+// inside ATAN_QUICK_BOUND.
+Pair atan_quick(Real x) {
+    const Real ax = std::fabs(x);
+    const bool inverse = ax > 1;
+    const int k = nearest_int(inverse ? 256 / ax : ax * 256);
+    const Real c = static_cast<Real>(k) / 256;
+    // c |x| = p + e exactly (c has at most 9 significant bits)
+    const Pair xs = split(ax);
+    const Real p = c * ax;
+    const Real e = (c * xs.hi - p) + c * xs.lo;
+    Real num;
+    Pair den;
+    if (!inverse) {
+        num = ax - c;  // exact: within a factor 2, or c = 0
+        den = fast_two_sum(Real{1}, p);
+        den.lo += e;
+    } else {
+        num = (1 - p) - e;  // 1 - p exact: c |x| in [2/3, 2], or c = 0
+        den = two_sum(ax, c);
+    }
+    // d = num / den, corrected by the residual num - q den.hi (exact)
+    const Real q = num / den.hi;
+    const Pair qd = two_prod(q, den.hi);
+    const Real d_lo = (((num - qd.hi) - qd.lo) - q * den.lo) / den.hi;
+    // atan(d) = q + (d_lo + q z A)
+    const Real z = q * q;
+    const Real a = -1.0L / 3 + z * (1.0L / 5 + z * (-1.0L / 7 + z * (1.0L / 9)));
+    const Real tail = d_lo + q * z * a;
+    const Pair& t = ATAN_TABLE[k];
+    Pair v;
+    if (!inverse) {
+        const Pair s = two_sum(t.hi, q);
+        v = fast_two_sum(s.hi, s.lo + (t.lo + tail));
+    } else {
+        const Pair s1 = two_sum(HALF_PI_PAIR.hi, -t.hi);
+        const Pair s2 = two_sum(s1.hi, -q);
+        v = fast_two_sum(s2.hi, (s1.lo + s2.lo) + ((HALF_PI_PAIR.lo - t.lo) - tail));
+    }
+    return x < 0 ? Pair{-v.hi, -v.lo} : v;
+}
 
 Pair atan_pair(Real x) {
     const Real ax = std::fabs(x);
@@ -186,6 +258,7 @@ Real rounded_atan(Real x) {
     if (std::isnan(x)) return x;
     if (std::fabs(x) < 0x1p-33L) return x;
     Real out;
+    if (std::fabs(x) < 0x1p64L && rounds_alike(atan_quick(x), ATAN_QUICK_BOUND, out)) return out;
     if (rounds_alike(atan_pair(x), ATAN_BOUND, out)) return out;
     return exact_atan(x);
 }

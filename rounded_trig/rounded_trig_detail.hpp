@@ -9,6 +9,7 @@ namespace dz::rounded_trig_detail {
 
 // Proven bounds of the fast paths' errors, relative to the result:
 // |exact - (hi + lo)| <= bound * |hi|.
+inline constexpr Real ATAN_QUICK_BOUND = 0x1p-75L;
 inline constexpr Real ATAN_BOUND = 0x1p-90L;
 inline constexpr Real SIN_COS_BOUND = 0x1p-88L;
 
@@ -27,7 +28,10 @@ inline constexpr Real SIN_COS_BOUND = 0x1p-88L;
 bool rounds_alike(Pair p, Real bound, Real& out);
 
 // The fast paths: the pair before the rounding test.
-// atan_pair: for 2^-33 <= |x| (infinities included).
+// atan_quick: the cheaper first try, for 2^-33 <= |x| < 2^64, within
+// ATAN_QUICK_BOUND; atan_pair: for 2^-33 <= |x| (infinities included),
+// within ATAN_BOUND.
+Pair atan_quick(Real x);
 Pair atan_pair(Real x);
 // atan2_pair: for finite nonzero x and y with 2^-33 <= |y / x| <= 2^33 after
 // scaling; *ok false when the arguments are outside that (no pair then).
