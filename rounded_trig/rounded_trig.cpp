@@ -104,10 +104,18 @@ struct SinCos {
     int j;
 };
 
-SinCos sin_cos_small(Pair r) {
+SinCos sin_cos_small(Pair r, bool quick) {
     const int j = nearest_int(r.hi * 64);
     // r.hi - j/64 is exact (within a factor 2 of each other)
     const Pair s = two_sum(r.hi - static_cast<Real>(j) / 64, r.lo);
+    if (quick) {
+        // the series in plain reals after their first term (see
+        // sin_or_cos_quick): sin(s) = s + s z S(z), cos(s) = 1 + z C(z)
+        const Real z = s.hi * s.hi;
+        const Real sv = -1.0L / 6 + z * (1.0L / 120 + z * (-1.0L / 5040 + z * (1.0L / 362880)));
+        const Real cv = -0.5L + z * (1.0L / 24 + z * (-1.0L / 720 + z * (1.0L / 40320 + z * (-1.0L / 3628800))));
+        return {fast_two_sum(s.hi, s.lo + s.hi * z * sv), fast_two_sum(Real{1}, z * cv), j};
+    }
     const Pair s2 = mul(s, s);
     const Real z = s2.hi;
     // sine
@@ -125,8 +133,8 @@ SinCos sin_cos_small(Pair r) {
 Pair negate(Pair p) { return {-p.hi, -p.lo}; }
 
 // sin(r) (want_sin) or cos(r) for the reduced pair r.
-Pair sin_or_cos_reduced(Pair r, bool want_sin) {
-    const SinCos sc = sin_cos_small(r);
+Pair sin_or_cos_reduced(Pair r, bool want_sin, bool quick) {
+    const SinCos sc = sin_cos_small(r, quick);
     if (sc.j == 0) return want_sin ? sc.sin_s : sc.cos_s;
     const int j = sc.j < 0 ? -sc.j : sc.j;
     const Pair sin_c = sc.j < 0 ? negate(SIN_TABLE[j]) : SIN_TABLE[j];
@@ -136,12 +144,21 @@ Pair sin_or_cos_reduced(Pair r, bool want_sin) {
 }
 
 // sin(x) or cos(x) for 2^-33 <= |x| <= 4 pi: sin(|x|) gets x's sign.
-Pair sin_or_cos(Real x, bool want_sin) {
+//
+// quick: the series of sin(s) and cos(s) in plain reals after their first
+// term. sin(s) = s + s z S(z), z = s.hi^2, S = -1/6 + ... + z^3/9!: z is off
+// by 2^-62 relative (rounding, s.lo left out), S by 2^-62, so s z S
+// (<= 2^-16.6 |s|) by 2^-77.6 |s|; the first omitted term s^11/11! is
+// below 2^-95 |s|. cos(s) = 1 + z C(z), C = -1/2 + ... - z^4/10!: z C
+// (<= 2^-15) off by 2^-76.9 absolute; omitted s^12/12! <= 2^-112. With the
+// factor 3 of the sum (see sin_cos_small) the result is good to 2^-75,
+// inside SIN_COS_QUICK_BOUND.
+Pair sin_or_cos(Real x, bool want_sin, bool quick) {
     int k = 0;
     const Pair r = reduce_quarter(std::fabs(x), k);
     // sin(k pi/2 + r), cos(k pi/2 + r) by the quadrant k mod 4
     const int quadrant = (k + (want_sin ? 0 : 1)) & 3;
-    Pair v = sin_or_cos_reduced(r, quadrant % 2 == 0);
+    Pair v = sin_or_cos_reduced(r, quadrant % 2 == 0, quick);
     if (quadrant >= 2) v = negate(v);
     if (want_sin && x < 0) v = negate(v);
     return v;
@@ -247,8 +264,10 @@ Pair atan2_pair(Real y, Real x, bool& ok) {
     return a;
 }
 
-Pair sin_pair(Real x) { return sin_or_cos(x, true); }
-Pair cos_pair(Real x) { return sin_or_cos(x, false); }
+Pair sin_pair(Real x) { return sin_or_cos(x, true, false); }
+Pair cos_pair(Real x) { return sin_or_cos(x, false, false); }
+Pair sin_quick(Real x) { return sin_or_cos(x, true, true); }
+Pair cos_quick(Real x) { return sin_or_cos(x, false, true); }
 
 }  // namespace rounded_trig_detail
 
@@ -276,6 +295,7 @@ Real rounded_sin(Real x) {
     if (std::isnan(x)) return x;
     if (std::fabs(x) < 0x1p-33L) return x;
     Real out;
+    if (rounds_alike(sin_quick(x), SIN_COS_QUICK_BOUND, out)) return out;
     if (rounds_alike(sin_pair(x), SIN_COS_BOUND, out)) return out;
     return exact_sin(x);
 }
@@ -285,6 +305,7 @@ Real rounded_cos(Real x) {
     if (std::isnan(x)) return x;
     if (std::fabs(x) < 0x1p-33L) return 1;
     Real out;
+    if (rounds_alike(cos_quick(x), SIN_COS_QUICK_BOUND, out)) return out;
     if (rounds_alike(cos_pair(x), SIN_COS_BOUND, out)) return out;
     return exact_cos(x);
 }

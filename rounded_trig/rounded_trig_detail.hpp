@@ -11,6 +11,7 @@ namespace dz::rounded_trig_detail {
 // |exact - (hi + lo)| <= bound * |hi|.
 inline constexpr Real ATAN_QUICK_BOUND = 0x1p-75L;
 inline constexpr Real ATAN_BOUND = 0x1p-90L;
+inline constexpr Real SIN_COS_QUICK_BOUND = 0x1p-72L;
 inline constexpr Real SIN_COS_BOUND = 0x1p-88L;
 
 // rounds_alike: Ziv's rounding test.
@@ -36,7 +37,10 @@ Pair atan_pair(Real x);
 // atan2_pair: for finite nonzero x and y with 2^-33 <= |y / x| <= 2^33 after
 // scaling; *ok false when the arguments are outside that (no pair then).
 Pair atan2_pair(Real y, Real x, bool& ok);
-// sin_pair, cos_pair: for 2^-33 <= |x| <= 4 pi.
+// sin_pair, cos_pair: for 2^-33 <= |x| <= 4 pi, within SIN_COS_BOUND;
+// sin_quick, cos_quick: the cheaper first tries, within SIN_COS_QUICK_BOUND.
+Pair sin_quick(Real x);
+Pair cos_quick(Real x);
 Pair sin_pair(Real x);
 Pair cos_pair(Real x);
 
