@@ -46,8 +46,10 @@ namespace dz {
 //
 // Usual call: rounded_sin(t) for an angle of the lap in [-4 pi, 4 pi].
 //
-// x       on entry, the angle in radians; |x| <= 4 pi (precondition,
-//         checked by assert in debug builds; unspecified beyond it).
+// x       on entry, the angle in radians, any real. The fast paths cover
+//         |x| <= 4 pi, the range the lap uses; beyond it (an outline of
+//         strongly negative widths) MPFR computes every value, correctly
+//         rounded but slowly. Infinities give NaN.
 // return  sin(x) (cos(x)) rounded to nearest.
 //
 // Method: x = k pi/2 + r with |r| <= pi/4 + 2^-60, pi/2 in three pieces of
@@ -60,7 +62,7 @@ namespace dz {
 // arithmetic; Ziv's test with the bound 2^-88 |result| and MPFR when it
 // cannot decide.
 //
-// Accuracy: correctly rounded for every argument of the range.
+// Accuracy: correctly rounded for every argument.
 [[nodiscard]] Real rounded_sin(Real x);
 [[nodiscard]] Real rounded_cos(Real x);
 

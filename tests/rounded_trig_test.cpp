@@ -133,7 +133,7 @@ TEST(RoundedTrig, AgreesWithMpfrOnConstructedArguments) {
         Real x = static_cast<Real>(k) * HALF_PI_PAIR.hi;
         x = std::nextafter(std::nextafter(x, -INFINITY), -INFINITY);
         for (int step = 0; step < 5; ++step, x = std::nextafter(x, INFINITY)) {
-            if (std::fabs(x) <= 4 * PI) args.push_back(x);
+            args.push_back(x);
         }
     }
     for (int e = -70; e <= 3; ++e) {
@@ -152,8 +152,8 @@ TEST(RoundedTrig, AgreesWithMpfrOnConstructedArguments) {
     for (int e = 60; e <= 16383; e += 97) args.push_back(std::ldexp(0.75L, e));
     for (const Function& f : FUNCTIONS) {
         for (Real x : args) {
-            if (f.name != std::string("atan") && std::fabs(x) > 4 * PI) continue;
-            EXPECT_EQ(f.rounded(x), f.exact(x)) << f.name << " of " << static_cast<double>(x);
+            const Real got = f.rounded(x), want = f.exact(x);
+            EXPECT_TRUE(got == want || (std::isnan(got) && std::isnan(want))) << f.name << " of " << static_cast<double>(x);
         }
     }
     EXPECT_EQ(rounded_atan(INFINITY), HALF_PI_PAIR.hi);
