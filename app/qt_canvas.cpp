@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <numbers>
 
+#include "rounded_trig/rounded_trig.hpp"
+
 namespace dz {
 namespace {
 
@@ -110,8 +112,12 @@ QtCanvas::ArcAngles QtCanvas::arc_angles(int left, int top, int right, int botto
     // Screen y grows downwards; the angles count upwards. Dividing by the
     // radii turns the ray's direction into the ellipse's parameter, which is
     // what Qt's arc angles are.
+    // The angle is taken correctly rounded, so that it is the same on every
+    // processor (the C library's double atan2 has variants for processors
+    // with fused multiply-add that may differ in the last bit).
     const auto angle = [&](Pixel p) {
-        return std::atan2(-(p.y - cy) / ry, (p.x - cx) / rx) * 180 / std::numbers::pi;
+        const Real a = rounded_atan2(static_cast<Real>(-(p.y - cy) / ry), static_cast<Real>((p.x - cx) / rx));
+        return static_cast<double>(a) * 180 / std::numbers::pi;
     };
     double a0 = angle(start);
     if (a0 < 0) {

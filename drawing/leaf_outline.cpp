@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "drawing/leaf_outline.hpp"
 
-#include <cmath>
+#include "rounded_trig/rounded_trig.hpp"
 
 namespace dz {
 
 void build_leaf_edges(WorkingState& ws) {
     const Real h = PI / static_cast<Real>(ws.NUM_LEAVES);
-    const Real cp = std::cos(2 * h);
-    const Real sp = std::sin(2 * h);
+    const Real cp = rounded_cos(2 * h);
+    const Real sp = rounded_sin(2 * h);
     const N_VECTOR& values = ws.SPINDLE ? ws.ZONE_RAW : ws.ZONE_PROFILE;
     const bool fit = ws.fit_drawn();
 
@@ -31,8 +31,8 @@ void build_leaf_edges(WorkingState& ws) {
             t = (v / m + 1) * h;
         }
         const Real rho = ws.ZONE_RADIUS[static_cast<std::size_t>(k)] / ws.OUTER_RADIUS;
-        const Real x = rho * std::sin(t);
-        const Real y = rho * std::cos(t);
+        const Real x = rho * rounded_sin(t);
+        const Real y = rho * rounded_cos(t);
         ws.edge_at(0, k, 0) = x;
         ws.edge_at(0, k, 1) = y;
         ws.edge_at(1, k, 0) = sp * y - cp * x;

@@ -6,6 +6,9 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "rounded_trig/rounded_trig.hpp"
+#include "splines/arc_trig.hpp"
+
 namespace dz {
 
 namespace {
@@ -15,7 +18,7 @@ namespace {
 Real angle_from_centre(Real cx, Real cy, Real x, Real y) {
     const Real side = cy * x - cx * y;  // r sin(a - h)
     const Real along = cx * x + cy * y;  // r cos(a - h)
-    return std::atan2(side, along);
+    return rounded_atan2(side, along);
 }
 
 // Appends the points strictly between the angles `from` and `to` (measured
@@ -25,11 +28,11 @@ void append_arc(std::vector<TemplatePoint>& out, Real r, Real from, Real to) {
     const Real span = std::fabs(to - from);
     // The largest chord angle whose sagitta r (1 - cos(step / 2)) stays within the tolerance.
     const Real tol = std::min<Real>(ARC_TOLERANCE_MM, r);
-    const Real step = 2 * std::acos(1 - tol / r);
+    const Real step = 2 * ARC_COS(1 - tol / r);
     const auto n = static_cast<long>(std::ceil(span / step));
     for (long j = 1; j < n; ++j) {
         const Real a = from + (to - from) * static_cast<Real>(j) / static_cast<Real>(n);
-        out.push_back({static_cast<double>(r * std::sin(a)), static_cast<double>(r * std::cos(a))});
+        out.push_back({static_cast<double>(r * rounded_sin(a)), static_cast<double>(r * rounded_cos(a))});
     }
 }
 
@@ -79,7 +82,7 @@ LapTemplate build_lap_template(const WorkingState& ws) {
     if (zones <= 0 || ws.NUM_LEAVES < 1) return lap;
 
     const Real h = std::numbers::pi_v<Real> / static_cast<Real>(ws.NUM_LEAVES);
-    const Real cx = std::sin(h), cy = std::cos(h);  // the centre line of leaf 0
+    const Real cx = rounded_sin(h), cy = rounded_cos(h);  // the centre line of leaf 0
 
     // Leaf 0, as drawn.
     TemplateLeaf first;
@@ -118,7 +121,7 @@ LapTemplate build_lap_template(const WorkingState& ws) {
     // Leaf i: leaf 0 turned by i * 2 pi / N in the drawing's sense.
     for (int i = 0; i < ws.NUM_LEAVES; ++i) {
         const Real phi = 2 * h * static_cast<Real>(i);
-        const Real c = std::cos(phi), s = std::sin(phi);
+        const Real c = rounded_cos(phi), s = rounded_sin(phi);
         TemplateLeaf leaf = first;
         for (TemplatePoint& p : leaf.outline) {
             const Real x = p.x, y = p.y;

@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev fonts-liberation
   poppler-utils libxml2-utils
   python3 python3-ezdxf
+  libmpfr-dev
   locales
   clang libclang-rt-14-dev
   dpkg-dev fakeroot file lintian appstream desktop-file-utils

@@ -4,11 +4,12 @@
 #include <cmath>
 #include <type_traits>
 
+#include "rounded_trig/rounded_trig.hpp"
+
 namespace dz {
 
-// The overloads below must be the extended ones (atanl, sqrtl), not the
-// 53-bit double functions reached through a conversion.
-static_assert(std::is_same_v<decltype(std::atan(Real{})), Real>);
+// The root below must be the extended one (sqrtl), not the 53-bit double
+// function reached through a conversion.
 static_assert(std::is_same_v<decltype(std::sqrt(Real{})), Real>);
 
 namespace {
@@ -21,7 +22,7 @@ Real ratio(Real x) {
 }
 
 // atan(x / sqrt(1 - x*x)) for |x| < 1.
-Real atan_of_ratio(Real x) { return std::atan(ratio(x)); }
+Real atan_of_ratio(Real x) { return rounded_atan(ratio(x)); }
 
 // The arguments that take the arc tangent rather than an end value (NaN
 // included, as in the single calls).
@@ -52,7 +53,7 @@ void many(const Real* x, Real* out, std::size_t count, Inside inside, End end) {
         if (inside(x[k])) out[k] = ratio(x[k]);
     }
     for (std::size_t k = 0; k < count; ++k) {
-        if (inside(x[k])) out[k] = std::atan(out[k]);
+        if (inside(x[k])) out[k] = rounded_atan(out[k]);
     }
     for (std::size_t k = 0; k < count; ++k) {
         out[k] = end(x[k], out[k]);

@@ -20,7 +20,8 @@ namespace dz {
 //
 // Method: one arc tangent of x / sqrt(1 - x*x), all in extended precision,
 // each operation rounded once in this order (x*x, 1 - that, sqrtl, divide,
-// atanl, HALF_PI - that), so the result is the same bit for bit every run.
+// the correctly rounded arc tangent, HALF_PI - that), so the result is the
+// same bit for bit every run and on every processor.
 [[nodiscard]] Real ARC_COS(Real x);
 
 // ARC_SIN: arc sine of x, in [-pi/2, pi/2], with no error for |x| >= 1.

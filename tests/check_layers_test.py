@@ -106,6 +106,8 @@ class Table(unittest.TestCase):
         self.assertLess(names.index("drawing"), names.index("lap_template"))
         self.assertLess(names.index("lap_load"), names.index("lap_template"))
         self.assertLess(names.index("drawing"), names.index("lap_load"))
+        self.assertLess(names.index("rounded_trig"), names.index("splines"))
+        self.assertLess(names.index("rounded_trig"), names.index("drawing"))
         check_layers.allowed_includes(check_layers.LAYERS)  # consistent
 
     def test_cycles_found(self):

@@ -2,6 +2,7 @@
 // Tests of the zone wear matrix, its fill and its solve for the leaf profile,
 // and of the whole load against its straightforward transcription.
 
+#include "parallel/helper_threads.hpp"
 #include "tests/lap_calc_test_support.hpp"
 
 namespace {
@@ -248,6 +249,14 @@ TEST(WearMatrix_Solve, SameBitsAsTheStraightforwardSolve) {
         EXPECT_EQ(dz::solve_wear(solver, surface.radius, n, outer, storage, got), std::nullopt);
         EXPECT_EQ(solver.PIVOTS, reference.PIVOTS);
         EXPECT_TRUE(same_bits(got, want));
+        // the same bits whether the fill and the factors are shared with a
+        // helper thread or not (a helper starts only where another core is free)
+        for (const int helpers : {0, 1}) {
+            dz::HelperCrew crew(helpers);
+            dz::N_VECTOR shared(surface.raw.begin(), surface.raw.begin() + n);
+            EXPECT_EQ(dz::solve_wear(solver, surface.radius, n, outer, storage, shared, crew), std::nullopt);
+            EXPECT_TRUE(same_bits(shared, want)) << "helpers " << helpers;
+        }
     }
 }
 
