@@ -140,7 +140,7 @@ int negative_width_zones(const WorkingState& ws) {
         return 0;
     }
     const Real h = std::numbers::pi_v<Real> / static_cast<Real>(ws.NUM_LEAVES);
-    const Real cx = std::sin(h), cy = std::cos(h);  // the centre line of leaf 0
+    const Real cx = rounded_sin(h), cy = rounded_cos(h);  // the centre line of leaf 0
     int count = 0;
     for (int k = 0; k < ws.ZONE_COUNT; ++k) {
         const Real x = ws.edge_at(0, k, 0), y = ws.edge_at(0, k, 1);
