@@ -45,7 +45,9 @@ LAYERS = [
     ("lap_fit", ["*"]),
     ("lap_design", ["*"]),
     ("lap_template", ["*"]),
-    ("app", ["*"]),
+    ("render", ["*"]),
+    ("cli", ["*"]),
+    ("window", ["*"]),
 ]
 
 # Tests, benchmarks and fuzzers may include anything of the table and the

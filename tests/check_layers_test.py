@@ -35,8 +35,8 @@ CLEAN = {
     "core_types/real.hpp": "#pragma once\n",
     "text_io/numbers.hpp": '#pragma once\n#include "core_types/real.hpp"\n',
     "text_io/numbers.cpp": '#include "text_io/numbers.hpp"\n#include <string>\n',
-    "app/main.cpp": '#include "text_io/numbers.hpp"\n#include "core_types/real.hpp"\n',
-    "tests/helper.hpp": '#include "app/main.hpp"\n',
+    "window/main.cpp": '#include "text_io/numbers.hpp"\n#include "core_types/real.hpp"\n',
+    "tests/helper.hpp": '#include "window/main.hpp"\n',
     "tests/a_test.cpp": '#include "helper.hpp"\n#include "tests/helper.hpp"\n#include "text_io/numbers.hpp"\n',
 }
 
@@ -67,17 +67,17 @@ class WholeTree(unittest.TestCase):
     def test_unlisted_folder_fails_either_way(self):
         for files, where in [
             ({"gadgets/g.cpp": '#include "core_types/real.hpp"\n'}, os.path.join("gadgets", "g.cpp")),
-            ({"gadgets/g.hpp": "#pragma once\n", "app/x.cpp": '\n#include "gadgets/g.hpp"\n'},
-             os.path.join("app", "x.cpp") + ":2"),
+            ({"gadgets/g.hpp": "#pragma once\n", "window/x.cpp": '\n#include "gadgets/g.hpp"\n'},
+             os.path.join("window", "x.cpp") + ":2"),
         ]:
             with self.subTest(where=where):
                 self.expect_refused(files, where, "no line in the layer table")
 
     def test_build_and_hidden_folders_and_system_includes_ignored(self):
         files = dict(CLEAN)
-        files["build/release/core_types/x.cpp"] = '#include "app/main.hpp"\n'
-        files[".cache/core_types/x.cpp"] = '#include "app/main.hpp"\n'
-        files["core_types/y.cpp"] = "#include <app/main.hpp>\n"
+        files["build/release/core_types/x.cpp"] = '#include "window/main.hpp"\n'
+        files[".cache/core_types/x.cpp"] = '#include "window/main.hpp"\n'
+        files["core_types/y.cpp"] = "#include <window/main.hpp>\n"
         with make_tree(files) as root:
             code, output = run(root)
             self.assertEqual(code, 0, output)

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/png_module.hpp"
+#include "render/png_module.hpp"
 #include "tests/state_compare.hpp"
 #include "tests/test_states.hpp"
 #include "working_state/working_state.hpp"

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/png_loader.hpp"
+#include "cli/png_loader.hpp"
 
 #include <array>
 #include <ostream>
 #include <filesystem>
 #include <vector>
 
-#include "app/png_module.hpp"
+#include "render/png_module.hpp"
 #include "file_io/file_io.hpp"
 
 #include <dlfcn.h>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/template_files.hpp"
+#include "lap_template/template_files.hpp"
 
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
 
-#include "app/caption_text.hpp"
+#include "text_io/caption_text.hpp"
 #include "lap_template/lap_dxf.hpp"
 
 namespace dz {

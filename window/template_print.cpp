@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/template_print.hpp"
+#include "window/template_print.hpp"
 
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
-#include "app/template_files.hpp"
-#include "app/template_pages.hpp"
+#include "lap_template/template_files.hpp"
+#include "render/template_pages.hpp"
 #include "working_state/working_state.hpp"
 
 namespace dz {

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/user_interface.hpp"
+#include "window/user_interface.hpp"
 
 class QAction;
 class QButtonGroup;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/main_window.hpp"
+#include "window/main_window.hpp"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -38,11 +38,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/commands.hpp"
-#include "app/qt_canvas.hpp"
-#include "app/qt_dialogs.hpp"
-#include "app/removal_view.hpp"
-#include "app/template_print.hpp"
+#include "window/commands.hpp"
+#include "render/qt_canvas.hpp"
+#include "window/qt_dialogs.hpp"
+#include "window/removal_view.hpp"
+#include "window/template_print.hpp"
 #include "lap_template/lap_geometry.hpp"
 #include "drawing/lap_plot.hpp"
 #include "text_io/locale_separator.hpp"

@@ -2,7 +2,7 @@
 // The PNG renderer module: the lap plot drawn through the window's canvas on
 // an image of the window's size, saved as PNG.
 
-#include "app/png_module.hpp"
+#include "render/png_module.hpp"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -17,9 +17,9 @@
 #include <memory>
 #include <string>
 
-#include "app/qt_canvas.hpp"
-#include "app/removal_chart_painter.hpp"
-#include "app/template_pages.hpp"
+#include "render/qt_canvas.hpp"
+#include "render/removal_chart_painter.hpp"
+#include "render/template_pages.hpp"
 #include "drawing/lap_plot.hpp"
 #include "file_io/file_io.hpp"
 #include "working_state/working_state.hpp"

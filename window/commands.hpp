@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/user_interface.hpp"
+#include "window/user_interface.hpp"
 #include "file_io/file_io.hpp"
 #include "lap_design/lap_design.hpp"
 #include "lap_load/load_scratch.hpp"

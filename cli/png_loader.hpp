@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/png_module.hpp"
+#include "render/png_module.hpp"
 #include "lap_template/page_plan.hpp"
 #include "working_state/working_state.hpp"
 

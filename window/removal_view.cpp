@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/removal_view.hpp"
+#include "window/removal_view.hpp"
 
 #include <QDir>
 #include <QFile>
@@ -11,8 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/removal_chart_painter.hpp"
-#include "app/user_interface.hpp"
+#include "render/removal_chart_painter.hpp"
+#include "window/user_interface.hpp"
 #include "file_io/file_io.hpp"
 
 namespace dz {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/commands.hpp"
+#include "window/commands.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "app/caption_text.hpp"
-#include "app/template_files.hpp"
+#include "text_io/caption_text.hpp"
+#include "lap_template/template_files.hpp"
 #include "drawing/canvas.hpp"
 #include "drawing/lap_plot.hpp"
 #include "export/dxf_export.hpp"

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/cli.hpp"
+#include "cli/cli.hpp"
 
 #include <optional>
 #include <ostream>
 
 #include <cstdlib>
 
-#include "app/png_loader.hpp"
-#include "app/template_files.hpp"
-#include "app/version.hpp"
+#include "cli/png_loader.hpp"
+#include "lap_template/template_files.hpp"
+#include "core_types/version.hpp"
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"

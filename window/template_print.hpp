@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/commands.hpp"
+#include "window/commands.hpp"
 #include "lap_template/page_plan.hpp"
 
 class QWidget;
