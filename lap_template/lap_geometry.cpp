@@ -97,8 +97,6 @@ LapTemplate build_lap_template(const WorkingState& ws) {
     return lap;
 }
 
-std::string design_name(const WorkingState& ws) { return ws.design_name(); }
-
 std::string negative_width_warning(const LapTemplate& lap) {
     if (lap.negative_zones == 0) return {};
     return "Warning: the leaf width is below zero at " + std::to_string(lap.negative_zones) +

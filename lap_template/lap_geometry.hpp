@@ -72,10 +72,6 @@ inline constexpr double ARC_TOLERANCE_MM = 0.001;
 //           turned by one rotation: within a few ulps of the drawing.
 [[nodiscard]] LapTemplate build_lap_template(const WorkingState& ws);
 
-// The name of the design that made the widths, as the title block gives it
-// (WorkingState::design_name: "classic", "least-squares fit", ...).
-[[nodiscard]] std::string design_name(const WorkingState& ws);
-
 // The warning for a lap with negative widths, empty when there are none.
 [[nodiscard]] std::string negative_width_warning(const LapTemplate& lap);
 

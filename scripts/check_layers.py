@@ -45,6 +45,7 @@ LAYERS = [
     ("lap_fit", ["*"]),
     ("lap_design", ["*"]),
     ("lap_template", ["*"]),
+    ("lap_document", ["*"]),
     ("render", ["*"]),
     ("cli", ["*"]),
     ("window", ["*"]),

@@ -171,17 +171,17 @@ TEST(LapTemplate_Leaves, NegativeWidthsAreWarnedAbout) {
 
 TEST(LapTemplate_TitleBlock, NamesTheDesignThatMadeTheWidths) {
     dz::WorkingState ws = drawn(3, 0, 4);
-    EXPECT_EQ(dz::design_name(ws), "classic");
+    EXPECT_EQ(std::string(ws.design_name()), "classic");
     ws.FREE_FOCUS = true;  // changes the figures, not the lap
-    EXPECT_EQ(dz::design_name(ws), "classic");
+    EXPECT_EQ(std::string(ws.design_name()), "classic");
     ws.DESIGN = dz::LapDesign::fit;
-    EXPECT_EQ(dz::design_name(ws), "classic");  // chosen, but no fitted widths drawn
+    EXPECT_EQ(std::string(ws.design_name()), "classic");  // chosen, but no fitted widths drawn
     ws.FIT_WIDTHS.assign(static_cast<std::size_t>(ws.ZONE_COUNT), dz::Real(0.5));
-    EXPECT_EQ(dz::design_name(ws), "least-squares fit with free focus");
+    EXPECT_EQ(std::string(ws.design_name()), "least-squares fit with free focus");
     ws.FREE_FOCUS = false;
-    EXPECT_EQ(dz::design_name(ws), "least-squares fit");
+    EXPECT_EQ(std::string(ws.design_name()), "least-squares fit");
     ws.SPINDLE = true;  // a spindle lap is always classic
-    EXPECT_EQ(dz::design_name(ws), "classic");
+    EXPECT_EQ(std::string(ws.design_name()), "classic");
 }
 
 // --- the page plan --------------------------------------------------------

@@ -43,7 +43,6 @@
 #include "window/qt_dialogs.hpp"
 #include "window/removal_view.hpp"
 #include "window/template_print.hpp"
-#include "lap_template/lap_geometry.hpp"
 #include "drawing/lap_plot.hpp"
 #include "text_io/locale_separator.hpp"
 
@@ -454,8 +453,7 @@ void TFORM1::show_removal() {
 
 void TFORM1::update_removal() {
     if (removal_view_ == nullptr || !commands_) return;
-    const WorkingState& ws = commands_->state();
-    removal_view_->show_state(ws, ws.loaded ? &commands_->wear_model() : nullptr, commands_->view().surface_path);
+    removal_view_->show_state(commands_->document());
 }
 
 // The print preview of the lap template, after a message when widths below
@@ -466,7 +464,7 @@ void TFORM1::print_template() {
         dialogs_->message(OPEN_FIRST_MESSAGE);
         return;
     }
-    if (const std::string crossed = negative_width_warning(build_lap_template(ws)); !crossed.empty()) {
+    if (const std::string crossed = commands_->document().template_warning(); !crossed.empty()) {
         dialogs_->message(crossed);
     }
     print_lap_template(this, ws, decimal_separator_);

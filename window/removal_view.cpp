@@ -13,7 +13,7 @@
 
 #include "render/removal_chart_painter.hpp"
 #include "window/user_interface.hpp"
-#include "file_io/file_io.hpp"
+#include "lap_document/lap_document.hpp"
 
 namespace dz {
 
@@ -66,13 +66,14 @@ RemovalView::RemovalView(QWidget* parent, Dialogs& dialogs, char decimal_separat
 
 RemovalView::~RemovalView() = default;
 
-void RemovalView::show_state(const WorkingState& ws, const WearModel* model, const std::string& surface_path) {
-    surface_path_ = surface_path;
-    if (!ws.loaded || model == nullptr) {
+void RemovalView::show_state(LapDocument& doc) {
+    document_ = &doc;
+    const WorkingState& ws = doc.state();
+    if (!ws.loaded) {
         check_.reset();
         figures_->setText(QString::fromLatin1(EMPTY_FIGURES));
     } else {
-        check_ = check_removal(ws, *model);
+        check_ = doc.removal_check();
         caption_ = ws.PLOT_CAPTION;
         std::string stroke = ws.SPINDLE ? "Spindle" : "2/5 Stroke";
         if (ws.fit_drawn()) stroke += std::string(", ") + ws.design_name();
@@ -93,15 +94,15 @@ QImage RemovalView::chart_image() const {
 }
 
 void RemovalView::save_png() {
-    if (!check_) return;
+    if (!check_ || document_ == nullptr) return;
     FileDialogSettings dialog;
     dialog.title = "Save the chart of the predicted removal";
     dialog.filter = "PNG images (*.png)|*.png";
     dialog.file_name = "removal.png";
     if (!dialogs_.save_dialog(dialog, folder_)) return;
     const std::string& path = dialog.file_name;
-    if (!surface_path_.empty() && file_identity(path) && file_identity(path) == file_identity(surface_path_)) {
-        dialogs_.message(export_onto_surface_message(path));
+    if (const auto refused = document_->save_refusal(path)) {
+        dialogs_.message(*refused);
         return;
     }
     const QByteArray png = removal_chart_png(*check_, caption_, decimal_separator_);
@@ -109,9 +110,8 @@ void RemovalView::save_png() {
         dialogs_.message("The chart could not be encoded as PNG.");
         return;
     }
-    if (const auto failure = write_file_replace(path, std::string_view(png.constData(), static_cast<std::size_t>(png.size())))) {
-        dialogs_.message(*failure);
-    }
+    const std::string_view bytes(png.constData(), static_cast<std::size_t>(png.size()));
+    if (const auto failure = document_->save(path, bytes).failure) dialogs_.message(*failure);
 }
 
 }  // namespace dz
