@@ -82,6 +82,29 @@ class WholeTree(unittest.TestCase):
             code, output = run(root)
             self.assertEqual(code, 0, output)
 
+    def test_links_must_match_includes(self):
+        core = 'dz_core_library(text_io PUBLIC core_types SOURCES numbers.cpp)\n'
+        for cmake, text in [
+            # a link that no include needs any more
+            ('dz_core_library(text_io PUBLIC core_types\n  PRIVATE splines # no longer\n  SOURCES numbers.cpp)\n',
+             "links splines, but no source of text_io/ includes it"),
+            # an include without its link
+            ('dz_core_library(text_io SOURCES numbers.cpp)\n', "includes core_types/ but does not link it"),
+        ]:
+            with self.subTest(text=text):
+                self.expect_refused({"text_io/CMakeLists.txt": cmake, "splines/CMakeLists.txt": ""},
+                                    os.path.join("text_io", "CMakeLists.txt"), text)
+        with make_tree({**CLEAN, "text_io/CMakeLists.txt": core}) as root:
+            code, output = run(root)
+            self.assertEqual(code, 0, output)
+
+    def test_front_end_links_only_what_it_may_include(self):
+        files = {"text_io/CMakeLists.txt": 'dz_core_library(text_io PUBLIC core_types SOURCES numbers.cpp)\n',
+                 "window/CMakeLists.txt": "add_library(doroziri_commands STATIC c.cpp)\n"
+                                          "target_link_libraries(doroziri_commands PUBLIC doroziri_cli_logic)\n",
+                 "cli/CMakeLists.txt": "add_library(doroziri_cli_logic STATIC cli.cpp)\n"}
+        self.expect_refused(files, os.path.join("window", "CMakeLists.txt"), "links doroziri_cli_logic of cli/")
+
     def test_this_tree_passes(self):
         code, output = run(ROOT)
         self.assertEqual(code, 0, output)
@@ -106,6 +129,10 @@ class Table(unittest.TestCase):
         self.assertLess(names.index("drawing"), names.index("lap_template"))
         self.assertLess(names.index("lap_load"), names.index("lap_template"))
         self.assertLess(names.index("drawing"), names.index("lap_load"))
+        self.assertLess(names.index("lap_design"), names.index("lap_document"))
+        self.assertLess(names.index("lap_document"), names.index("cli"))
+        self.assertLess(names.index("lap_document"), names.index("window"))
+        self.assertNotIn("*", [name for _, may in check_layers.LAYERS for name in may])
         check_layers.allowed_includes(check_layers.LAYERS)  # consistent
 
     def test_cycles_found(self):
