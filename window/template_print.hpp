@@ -2,7 +2,7 @@
 #pragma once
 // The window's lap template: File > Print... (Qt's print preview, then its
 // print dialog) and the PDF and SVG bytes of File > Save lap template...,
-// all painted by app/template_pages.
+// all painted by render/template_pages.
 
 #include <string>
 
