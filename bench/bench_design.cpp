@@ -36,7 +36,7 @@ double g_classic_seconds = 0;
 // doroziri-cli writing the text export of the 500-zone file, with the given
 // design options, as a process started directly; seconds per run.
 double cli_process(benchmark::State& state, const std::vector<std::string>& design) {
-    std::vector<std::string> command = {std::string(DOROZIRI_BINARY_DIR) + "/app/doroziri-cli"};
+    std::vector<std::string> command = {std::string(DOROZIRI_BINARY_DIR) + "/cli/doroziri-cli"};
     command.insert(command.end(), design.begin(), design.end());
     command.insert(command.end(), {"--txt", "/dev/null", source_dir() + "/examples/profile500.srf"});
     return process_seconds(state, command);

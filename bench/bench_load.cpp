@@ -198,7 +198,7 @@ BENCHMARK(BM_Load500)->Unit(benchmark::kMillisecond);
 // doroziri-cli writing the text export of the 500-zone file, as a process
 // started directly (no shell).
 void BM_CliProcess500(benchmark::State& state) {
-    const std::vector<std::string> command = {std::string(DOROZIRI_BINARY_DIR) + "/app/doroziri-cli", "--txt",
+    const std::vector<std::string> command = {std::string(DOROZIRI_BINARY_DIR) + "/cli/doroziri-cli", "--txt",
                                               "/dev/null", source_dir() + "/examples/profile500.srf"};
     const double per_run = process_seconds(state, command);
     if (g_straightforward_seconds > 0) {

@@ -51,7 +51,7 @@ std::string surface_of(int radius) {
 void BM_CliPdf(benchmark::State& state) {
     const auto radius = static_cast<int>(state.range(0));
     const std::string surface = surface_of(radius);
-    const std::vector<std::string> command = {std::string(DOROZIRI_BINARY_DIR) + "/app/doroziri-cli", "--lap",
+    const std::vector<std::string> command = {std::string(DOROZIRI_BINARY_DIR) + "/cli/doroziri-cli", "--lap",
                                               "spindle", "--paper", "a4", "--pdf", "/dev/null", surface};
     const double per_run = dz::bench::process_seconds(state, command);
     const double pages = dz::page_count(radius, dz::Paper::a4);

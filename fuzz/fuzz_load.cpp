@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "drawing/lap_plot.hpp"
-#include "drawing/recording_canvas.hpp"
+#include "tests/recording_canvas.hpp"
 #include "export/dxf_export.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"

@@ -13,11 +13,13 @@ namespace dz {
 
 namespace {
 
-// Back to the classic outline when fitted widths were drawn.
+// Back to the classic outline when fitted widths were drawn. Under
+// "Spindle" the outline is the classic one already: every stage that sets
+// SPINDLE builds it, and the fit never draws a "Spindle" lap.
 void drop_fit(WorkingState& ws) {
     if (ws.FIT_WIDTHS.empty()) return;
     ws.FIT_WIDTHS.clear();
-    if (ws.loaded) build_leaf_edges(ws);
+    if (ws.loaded && !ws.SPINDLE) build_leaf_edges(ws);
 }
 
 }  // namespace

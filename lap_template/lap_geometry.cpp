@@ -132,8 +132,6 @@ LapTemplate build_lap_template(const WorkingState& ws) {
     return lap;
 }
 
-std::string design_name(const WorkingState& ws) { return ws.design_name(); }
-
 int negative_width_zones(const WorkingState& ws) {
     if (ws.ZONE_COUNT <= 0 || ws.NUM_LEAVES < 1 ||
         ws.LEAF_EDGES.size() < static_cast<std::size_t>(ws.ZONE_COUNT) * 4) {

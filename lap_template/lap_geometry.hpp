@@ -75,10 +75,6 @@ inline constexpr double ARC_TOLERANCE_MM = 0.001;
 //           turned by one rotation: within a few ulps of the drawing.
 [[nodiscard]] LapTemplate build_lap_template(const WorkingState& ws);
 
-// The name of the design that made the widths, as the title block gives it
-// (WorkingState::design_name: "classic", "least-squares fit", ...).
-[[nodiscard]] std::string design_name(const WorkingState& ws);
-
 // negative_width_zones counts the zones of the outline now drawn (LEAF_EDGES
 // of `ws`; 0 when it holds none) where the leaf's width is below zero:
 // edge 0 lies beyond the leaf's centre line, on edge 1's side, by more than

@@ -1,22 +1,31 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Checks that the includes between the tree's folders run one way only.
+"""Checks that the includes between the tree's folders run one way only,
+and that each folder links the folders it includes.
 
 Usage: check_layers.py [ROOT]   (ROOT: the source tree, by default the one
                                  this script is in)
 
 Every folder of the product has a line in LAYERS, from the bottom up, with
 the folders its sources may include (besides its own). A folder may list
-only folders that stand below it, so the folders form a one-way graph; the
-CMake libraries link the same way. The test folders (TEST_FOLDERS) may
-include any folder of the table and the tests' own headers.
+only folders that stand below it, so the folders form a one-way graph. The
+test folders (TEST_FOLDERS) may include any folder of the table and the
+tests' own headers.
 
 Every `#include "folder/..."` of every source under ROOT is checked (build
-folders and hidden folders are skipped). Exit status:
-    0   every include runs downwards or stays in its folder
+folders and hidden folders are skipped). Then the links: a core folder's
+`dz_core_library(folder PUBLIC ... PRIVATE ...)` must list exactly the
+folders its sources include, so that no link goes stale when an include
+goes away; a front-end folder (one without dz_core_library) may link the
+libraries (`doroziri_*`, `doroziri::core`) of the folders it may include
+and of its own only. Exit status:
+    0   every include runs downwards or stays in its folder, and the links
+        match
     1   an include runs upwards, sideways to a folder not listed for it, or
-        to or from a folder that has no line in the table; or the folders'
-        includes form a cycle (each finding is printed as file:line)
+        to or from a folder that has no line in the table; the folders'
+        includes form a cycle; or a folder links what it does not include
+        or includes what it does not link (each finding is printed as
+        file:line, or as the folder's CMakeLists.txt)
     2   the table itself is wrong (a folder lists one that is not below it)
 
 A folder of the table that does not exist (yet) is no error.
@@ -39,14 +48,23 @@ LAYERS = [
     ("working_state", ["core_types"]),
     ("lap_calc", ["core_types", "parallel", "matrices", "splines"]),
     ("drawing", ["core_types", "rounded_trig", "text_io", "working_state"]),
-    ("export", ["core_types", "file_io", "text_io", "working_state"]),
+    ("export", ["core_types", "text_io", "working_state"]),
     ("lap_load", ["core_types", "parallel", "text_io", "splines", "matrices", "surface",
                   "working_state", "lap_calc", "drawing"]),
-    ("removal", ["*"]),
-    ("lap_fit", ["*"]),
-    ("lap_design", ["*"]),
-    ("lap_template", ["*"]),
-    ("app", ["*"]),
+    ("removal", ["core_types", "text_io", "working_state", "lap_calc"]),
+    ("lap_fit", ["core_types", "removal"]),
+    ("lap_template", ["core_types", "rounded_trig", "text_io", "splines", "working_state"]),
+    ("lap_design", ["core_types", "working_state", "drawing", "removal", "lap_fit"]),
+    ("lap_document", ["core_types", "file_io", "text_io", "working_state", "export", "lap_load",
+                      "removal", "lap_template", "lap_design"]),
+    # The Qt drawing and the PNG module: they draw a state they are handed.
+    ("render", ["core_types", "file_io", "rounded_trig", "text_io", "working_state", "drawing", "removal",
+                "lap_template"]),
+    # The front ends: argument parsing and dialogs around the document.
+    ("cli", ["core_types", "file_io", "text_io", "working_state", "lap_load", "removal",
+             "lap_template", "lap_document", "render"]),
+    ("window", ["core_types", "file_io", "text_io", "working_state", "drawing", "lap_load",
+                "removal", "lap_template", "lap_document", "render"]),
 ]
 
 # Tests, benchmarks and fuzzers may include anything of the table and the
@@ -166,6 +184,77 @@ def check(root, layers=LAYERS):
     ring = find_cycle({k: v for k, v in graph.items() if k not in TEST_FOLDERS})
     if ring:
         findings.append("folders include each other: " + " -> ".join(ring))
+    findings.extend(check_links(root, layers, graph))
+    return findings
+
+
+DZ_CORE_LIBRARY = re.compile(r"dz_core_library\(([^)]*)\)", re.S)
+LINK_LIBRARIES = re.compile(r"target_link_libraries\(([^)]*)\)", re.S)
+ADD_LIBRARY = re.compile(r"add_library\(\s*([A-Za-z0-9_]+)")
+KEYWORDS = {"PUBLIC", "PRIVATE", "INTERFACE", "SOURCES"}
+
+
+def cmake_words(text):
+    """The words of a CMake argument list, comments left out."""
+    return " ".join(line.split("#", 1)[0] for line in text.splitlines()).split()
+
+
+def core_links(text):
+    """(folder, set of folders it links) of a dz_core_library call in a
+    CMakeLists.txt text, or None when there is none."""
+    match = DZ_CORE_LIBRARY.search(text)
+    if not match:
+        return None
+    words = cmake_words(match.group(1))
+    linked, section = set(), None
+    for word in words[1:]:
+        if word in KEYWORDS:
+            section = word
+        elif section in ("PUBLIC", "PRIVATE"):
+            linked.add(word)
+    return words[0], linked
+
+
+def check_links(root, layers, includes):
+    """The findings of the link check. includes: folder -> set of folders
+    its sources include."""
+    allowed = allowed_includes(layers)
+    findings = []
+    owner = {}  # library target -> folder that defines it
+    texts = {}
+    for folder, _ in layers:
+        path = os.path.join(root, folder, "CMakeLists.txt")
+        if not os.path.isfile(path):
+            continue
+        with open(path, encoding="utf-8") as f:
+            texts[folder] = f.read()
+        core = core_links(texts[folder])
+        if core:
+            owner["doroziri_" + core[0]] = folder
+        for name in ADD_LIBRARY.findall(texts[folder]):
+            owner[name] = folder
+    core_folders = {folder for folder, text in texts.items() if core_links(text)}
+    for folder, text in texts.items():
+        where = os.path.join(folder, "CMakeLists.txt")
+        core = core_links(text)
+        used = includes.get(folder, set())
+        if core:
+            linked = core[1]
+            for name in sorted(linked - used):
+                findings.append(f"{where}: links {name}, but no source of {folder}/ includes it")
+            for name in sorted(used - linked):
+                findings.append(f"{where}: {folder}/ includes {name}/ but does not link it")
+            continue
+        for call in LINK_LIBRARIES.findall(text):
+            for word in cmake_words(call)[1:]:
+                if word == "doroziri::core":
+                    linked = core_folders
+                elif word in owner:
+                    linked = {owner[word]}
+                else:
+                    continue
+                for name in sorted(linked - allowed[folder] - {folder}):
+                    findings.append(f"{where}: links {word} of {name}/, which {folder}/ may not include")
     return findings
 
 
@@ -179,9 +268,9 @@ def main(argv):
     for finding in findings:
         print(finding, file=sys.stderr)
     if findings:
-        print(f"check_layers: {len(findings)} include(s) against the layers", file=sys.stderr)
+        print(f"check_layers: {len(findings)} finding(s) against the layers", file=sys.stderr)
         return 1
-    print("check_layers: every include runs downwards")
+    print("check_layers: every include runs downwards and every folder links what it includes")
     return 0
 
 

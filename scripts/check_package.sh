@@ -57,7 +57,7 @@ cli=$scratch/usr/bin/doroziri-cli
 example=$scratch/$doc/examples/mirror200.srf
 [[ $("$cli" --version | head -1) == "doroziri-cli $version" ]] || fail "doroziri-cli --version is not $version"
 "$cli" "$example" >"$scratch/unpacked.txt" || fail "unpacked doroziri-cli failed on the example"
-"$build/app/doroziri-cli" "$source_dir/examples/mirror200.srf" >"$scratch/built.txt"
+"$build/cli/doroziri-cli" "$source_dir/examples/mirror200.srf" >"$scratch/built.txt"
 cmp -s "$scratch/unpacked.txt" "$scratch/built.txt" || fail "unpacked doroziri-cli writes another text export"
 [[ $(wc -l <"$scratch/unpacked.txt") -gt 40 ]] || fail "text export too short"
 QT_QPA_PLATFORM=offscreen "$cli" --png "$scratch/plot.png" "$example" || fail "unpacked doroziri-cli --png failed"

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh build/release -DCMAKE_BUILD_TYPE=Release
 example=examples/mirror200.srf
-if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x build/release/app/doroziri ]]; then
-  exec build/release/app/doroziri "$example"
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x build/release/window/doroziri ]]; then
+  exec build/release/window/doroziri "$example"
 fi
-exec build/release/app/doroziri-cli "$example"
+exec build/release/cli/doroziri-cli "$example"

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "app/cli.hpp"
-#include "app/commands.hpp"
+#include "cli/cli.hpp"
+#include "window/commands.hpp"
 #include "export/dxf_export.hpp"
 #include "file_io/file_io.hpp"
 #include "export/text_export.hpp"

@@ -35,8 +35,8 @@ CLEAN = {
     "core_types/real.hpp": "#pragma once\n",
     "text_io/numbers.hpp": '#pragma once\n#include "core_types/real.hpp"\n',
     "text_io/numbers.cpp": '#include "text_io/numbers.hpp"\n#include <string>\n',
-    "app/main.cpp": '#include "text_io/numbers.hpp"\n#include "core_types/real.hpp"\n',
-    "tests/helper.hpp": '#include "app/main.hpp"\n',
+    "window/main.cpp": '#include "text_io/numbers.hpp"\n#include "core_types/real.hpp"\n',
+    "tests/helper.hpp": '#include "window/main.hpp"\n',
     "tests/a_test.cpp": '#include "helper.hpp"\n#include "tests/helper.hpp"\n#include "text_io/numbers.hpp"\n',
 }
 
@@ -67,20 +67,43 @@ class WholeTree(unittest.TestCase):
     def test_unlisted_folder_fails_either_way(self):
         for files, where in [
             ({"gadgets/g.cpp": '#include "core_types/real.hpp"\n'}, os.path.join("gadgets", "g.cpp")),
-            ({"gadgets/g.hpp": "#pragma once\n", "app/x.cpp": '\n#include "gadgets/g.hpp"\n'},
-             os.path.join("app", "x.cpp") + ":2"),
+            ({"gadgets/g.hpp": "#pragma once\n", "window/x.cpp": '\n#include "gadgets/g.hpp"\n'},
+             os.path.join("window", "x.cpp") + ":2"),
         ]:
             with self.subTest(where=where):
                 self.expect_refused(files, where, "no line in the layer table")
 
     def test_build_and_hidden_folders_and_system_includes_ignored(self):
         files = dict(CLEAN)
-        files["build/release/core_types/x.cpp"] = '#include "app/main.hpp"\n'
-        files[".cache/core_types/x.cpp"] = '#include "app/main.hpp"\n'
-        files["core_types/y.cpp"] = "#include <app/main.hpp>\n"
+        files["build/release/core_types/x.cpp"] = '#include "window/main.hpp"\n'
+        files[".cache/core_types/x.cpp"] = '#include "window/main.hpp"\n'
+        files["core_types/y.cpp"] = "#include <window/main.hpp>\n"
         with make_tree(files) as root:
             code, output = run(root)
             self.assertEqual(code, 0, output)
+
+    def test_links_must_match_includes(self):
+        core = 'dz_core_library(text_io PUBLIC core_types SOURCES numbers.cpp)\n'
+        for cmake, text in [
+            # a link that no include needs any more
+            ('dz_core_library(text_io PUBLIC core_types\n  PRIVATE splines # no longer\n  SOURCES numbers.cpp)\n',
+             "links splines, but no source of text_io/ includes it"),
+            # an include without its link
+            ('dz_core_library(text_io SOURCES numbers.cpp)\n', "includes core_types/ but does not link it"),
+        ]:
+            with self.subTest(text=text):
+                self.expect_refused({"text_io/CMakeLists.txt": cmake, "splines/CMakeLists.txt": ""},
+                                    os.path.join("text_io", "CMakeLists.txt"), text)
+        with make_tree({**CLEAN, "text_io/CMakeLists.txt": core}) as root:
+            code, output = run(root)
+            self.assertEqual(code, 0, output)
+
+    def test_front_end_links_only_what_it_may_include(self):
+        files = {"text_io/CMakeLists.txt": 'dz_core_library(text_io PUBLIC core_types SOURCES numbers.cpp)\n',
+                 "window/CMakeLists.txt": "add_library(doroziri_commands STATIC c.cpp)\n"
+                                          "target_link_libraries(doroziri_commands PUBLIC doroziri_cli_logic)\n",
+                 "cli/CMakeLists.txt": "add_library(doroziri_cli_logic STATIC cli.cpp)\n"}
+        self.expect_refused(files, os.path.join("window", "CMakeLists.txt"), "links doroziri_cli_logic of cli/")
 
     def test_this_tree_passes(self):
         code, output = run(ROOT)
@@ -108,6 +131,10 @@ class Table(unittest.TestCase):
         self.assertLess(names.index("drawing"), names.index("lap_load"))
         self.assertLess(names.index("rounded_trig"), names.index("splines"))
         self.assertLess(names.index("rounded_trig"), names.index("drawing"))
+        self.assertLess(names.index("lap_design"), names.index("lap_document"))
+        self.assertLess(names.index("lap_document"), names.index("cli"))
+        self.assertLess(names.index("lap_document"), names.index("window"))
+        self.assertNotIn("*", [name for _, may in check_layers.LAYERS for name in may])
         check_layers.allowed_includes(check_layers.LAYERS)  # consistent
 
     def test_cycles_found(self):

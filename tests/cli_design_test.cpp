@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli.hpp"
+#include "cli/cli.hpp"
 #include "tests/test_files.hpp"
 #include "tests/test_folder.hpp"
 

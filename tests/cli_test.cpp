@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/cli.hpp"
-#include "app/template_files.hpp"
+#include "cli/cli.hpp"
+#include "lap_template/template_files.hpp"
 #include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "removal/removal.hpp"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/caption_text.hpp"
-#include "app/commands.hpp"
+#include "text_io/caption_text.hpp"
+#include "window/commands.hpp"
 #include "drawing/leaf_outline.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "text_io/numbers.hpp"

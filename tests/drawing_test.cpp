@@ -9,7 +9,7 @@
 
 #include "drawing/lap_plot.hpp"
 #include "drawing/leaf_outline.hpp"
-#include "drawing/recording_canvas.hpp"
+#include "tests/recording_canvas.hpp"
 #include "tests/test_states.hpp"
 
 namespace {

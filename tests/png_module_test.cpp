@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/png_module.hpp"
+#include "render/png_module.hpp"
+#include "removal/removal.hpp"
 #include "tests/state_compare.hpp"
 #include "tests/test_states.hpp"
 #include "working_state/working_state.hpp"
@@ -78,27 +79,29 @@ TEST(PngModule_Render, WritesPlotFromProcessWithoutQt) {
 TEST(PngModule_RenderRemoval, ChartBytesInMemory) {
     void* module = dlopen(DOROZIRI_PNG_MODULE, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
-    const auto render = reinterpret_cast<dz::RenderPngBytesFunction>(dlsym(module, dz::REMOVAL_PNG_BYTES_SYMBOL));
+    const auto render =
+        reinterpret_cast<dz::RenderRemovalPngBytesFunction>(dlsym(module, dz::REMOVAL_PNG_BYTES_SYMBOL));
     ASSERT_NE(render, nullptr) << dlerror();
     const auto keep = [](void* context, const char* bytes, std::size_t size) {
         static_cast<std::string*>(context)->assign(bytes, size);
     };
     const dz::WorkingState loaded = drawn_state(20, 10);
+    const dz::RemovalCheck check = dz::check_removal(loaded, dz::WearModel(loaded));
+    const std::string& caption = loaded.PLOT_CAPTION;
     std::string png;
     char error[256] = "untouched";
-    ASSERT_EQ(render(&loaded, ',', keep, &png, error, sizeof error), 0) << error;
+    ASSERT_EQ(render(&check, caption.data(), caption.size(), ',', keep, &png, error, sizeof error), 0) << error;
     EXPECT_STREQ(error, "");
     ASSERT_GT(png.size(), 33u);
     EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
     EXPECT_EQ(big_endian(png, 16), 720u);
     EXPECT_EQ(big_endian(png, 20), 440u);
-    // nothing to predict before a load, and nowhere to put it
-    const dz::WorkingState empty;
+    // nothing to draw, and nowhere to put it
     std::string none;
-    EXPECT_EQ(render(&empty, '.', keep, &none, error, sizeof error), 2);
+    EXPECT_EQ(render(nullptr, caption.data(), caption.size(), '.', keep, &none, error, sizeof error), 2);
     EXPECT_NE(std::string(error), "");
     EXPECT_TRUE(none.empty());
-    EXPECT_EQ(render(&loaded, '.', nullptr, nullptr, error, sizeof error), 2);
+    EXPECT_EQ(render(&check, caption.data(), caption.size(), '.', nullptr, nullptr, error, sizeof error), 2);
     dlclose(module);
 }
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/png_module.hpp"
-#include "app/qt_canvas.hpp"
+#include "render/png_module.hpp"
+#include "render/qt_canvas.hpp"
 #include "drawing/lap_plot.hpp"
 #include "tests/test_states.hpp"
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/user_interface.hpp"
-#include "drawing/recording_canvas.hpp"
+#include "window/user_interface.hpp"
+#include "tests/recording_canvas.hpp"
 
 namespace dz::testing {
 

@@ -29,9 +29,9 @@
 #include <iterator>
 #include <string>
 
-#include "app/commands.hpp"
-#include "app/qt_dialogs.hpp"
-#include "app/main_window.hpp"
+#include "window/commands.hpp"
+#include "window/qt_dialogs.hpp"
+#include "window/main_window.hpp"
 #include "drawing/lap_plot.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_files.hpp"

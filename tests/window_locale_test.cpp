@@ -14,8 +14,8 @@
 #include <locale>
 #include <sstream>
 
-#include "app/cli.hpp"
-#include "app/main_window.hpp"
+#include "cli/cli.hpp"
+#include "window/main_window.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"
 #include "text_io/locale_separator.hpp"

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "app/commands.hpp"
-#include "app/main_window.hpp"
-#include "app/template_files.hpp"
-#include "app/template_pages.hpp"
-#include "app/template_print.hpp"
+#include "window/commands.hpp"
+#include "window/main_window.hpp"
+#include "lap_template/template_files.hpp"
+#include "render/template_pages.hpp"
+#include "window/template_print.hpp"
 #include "lap_load/calc_lap.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_files.hpp"

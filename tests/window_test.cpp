@@ -28,11 +28,11 @@
 #include <functional>
 #include <string>
 
-#include "app/commands.hpp"
-#include "app/main_window.hpp"
-#include "app/qt_dialogs.hpp"
-#include "app/removal_chart_painter.hpp"
-#include "app/removal_view.hpp"
+#include "window/commands.hpp"
+#include "window/main_window.hpp"
+#include "window/qt_dialogs.hpp"
+#include "render/removal_chart_painter.hpp"
+#include "window/removal_view.hpp"
 #include "lap_template/lap_geometry.hpp"
 #include "file_io/file_io.hpp"
 #include "scripted_dialogs.hpp"

@@ -8,8 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "app/png_module.hpp"
+#include "render/png_module.hpp"
 #include "lap_template/page_plan.hpp"
+#include "removal/removal.hpp"
 #include "working_state/working_state.hpp"
 
 namespace dz {
@@ -20,10 +21,11 @@ namespace dz {
 [[nodiscard]] std::optional<std::string> render_png(const WorkingState& ws, const std::string& path,
                                                     char decimal_separator, std::ostream& out);
 
-// The same for the chart of the predicted removal (REMOVAL_CHART_WIDTH x
-// REMOVAL_CHART_HEIGHT pixels).
-[[nodiscard]] std::optional<std::string> render_removal_png(const WorkingState& ws, const std::string& path,
-                                                            char decimal_separator, std::ostream& out);
+// The same for the chart of the predicted removal `check` of `ws`
+// (REMOVAL_CHART_WIDTH x REMOVAL_CHART_HEIGHT pixels).
+[[nodiscard]] std::optional<std::string> render_removal_png(const WorkingState& ws, const RemovalCheck& check,
+                                                            const std::string& path, char decimal_separator,
+                                                            std::ostream& out);
 // Writes the lap template (PDF pages on `paper`, or the SVG) to `path`, or
 // to `out` when `path` is "-", through the same module; `date` goes into the
 // title block. Returns the message to show on failure.

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/png_loader.hpp"
+#include "cli/png_loader.hpp"
 
 #include <array>
 #include <ostream>
 #include <filesystem>
 #include <vector>
 
-#include "app/png_module.hpp"
+#include "render/png_module.hpp"
 #include "file_io/file_io.hpp"
 
 #include <dlfcn.h>
@@ -53,13 +53,15 @@ std::optional<std::string> deliver(const std::string& path, const std::string& b
     return std::nullopt;
 }
 
-// Renders through the module's entry point `symbol` (a RenderPngBytesFunction)
-// and writes the PNG to `path`, or to `out` for "-".
-std::optional<std::string> render_through(const char* symbol, const WorkingState& ws, const std::string& path,
-                                          char decimal_separator, std::ostream& out) {
+// Renders through the module's entry point `symbol` (a function of the type
+// `Render`), called as call(render, sink, context, error, size), and writes
+// the PNG to `path`, or to `out` for "-".
+template <class Render, class Call>
+std::optional<std::string> render_through(const char* symbol, Call call, const std::string& path,
+                                          std::ostream& out) {
     void* module = load_module();
     if (module == nullptr) return cannot_load();
-    auto render = reinterpret_cast<RenderPngBytesFunction>(find_symbol(module, symbol));
+    auto render = reinterpret_cast<Render>(find_symbol(module, symbol));
     if (render == nullptr) return std::string("The PNG rendering module is not usable.");
     // The PNG comes back in memory and is written like every other export:
     // no temporary file of its own, none in a shared folder.
@@ -68,7 +70,7 @@ std::optional<std::string> render_through(const char* symbol, const WorkingState
         static_cast<std::string*>(context)->assign(bytes, size);
     };
     std::array<char, 1024> error{};
-    if (render(&ws, decimal_separator, keep, &png, error.data(), error.size()) != 0) {
+    if (call(render, +keep, static_cast<void*>(&png), error.data(), error.size()) != 0) {
         const std::string reason = error.data();
         return "Cannot write " + path + ": " + reason + (reason.ends_with('.') ? "" : ".");
     }
@@ -100,12 +102,19 @@ std::optional<std::string> render_template(const WorkingState& ws, TemplateForma
 
 std::optional<std::string> render_png(const WorkingState& ws, const std::string& path, char decimal_separator,
                                       std::ostream& out) {
-    return render_through(PNG_RENDER_BYTES_SYMBOL, ws, path, decimal_separator, out);
+    const auto call = [&](RenderPngBytesFunction render, PngSink sink, void* context, char* error,
+                          std::size_t size) { return render(&ws, decimal_separator, sink, context, error, size); };
+    return render_through<RenderPngBytesFunction>(PNG_RENDER_BYTES_SYMBOL, call, path, out);
 }
 
-std::optional<std::string> render_removal_png(const WorkingState& ws, const std::string& path,
-                                              char decimal_separator, std::ostream& out) {
-    return render_through(REMOVAL_PNG_BYTES_SYMBOL, ws, path, decimal_separator, out);
+std::optional<std::string> render_removal_png(const WorkingState& ws, const RemovalCheck& check,
+                                              const std::string& path, char decimal_separator, std::ostream& out) {
+    const auto call = [&](RenderRemovalPngBytesFunction render, PngSink sink, void* context, char* error,
+                          std::size_t size) {
+        return render(&check, ws.PLOT_CAPTION.data(), ws.PLOT_CAPTION.size(), decimal_separator, sink, context,
+                      error, size);
+    };
+    return render_through<RenderRemovalPngBytesFunction>(REMOVAL_PNG_BYTES_SYMBOL, call, path, out);
 }
 
 }  // namespace dz

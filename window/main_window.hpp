@@ -2,7 +2,7 @@
 #pragma once
 // The main window: the plot, the labels for the number of leaves, the
 // efficiency and the caption, the lap-type group, the Exit button and the
-// menu. It shows what the command handlers (app/commands.hpp) hand it and
+// menu. It shows what the command handlers (window/commands.hpp) hand it and
 // forwards the user's clicks, keys and dropped files to them. It watches the
 // loaded surface file and offers to read it again when it changes on disk.
 
@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/user_interface.hpp"
+#include "window/user_interface.hpp"
 
 class QAction;
 class QButtonGroup;

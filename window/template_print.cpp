@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/template_print.hpp"
+#include "window/template_print.hpp"
 
 #include <QPageLayout>
 #include <QPageSize>
@@ -12,8 +12,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "app/template_files.hpp"
-#include "app/template_pages.hpp"
+#include "lap_template/template_files.hpp"
+#include "render/template_pages.hpp"
 #include "lap_template/lap_geometry.hpp"
 #include "working_state/working_state.hpp"
 

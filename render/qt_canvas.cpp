@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/qt_canvas.hpp"
+#include "render/qt_canvas.hpp"
 
 #include <QColor>
 #include <QFont>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/main_window.hpp"
+#include "window/main_window.hpp"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -38,12 +38,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/commands.hpp"
-#include "app/qt_canvas.hpp"
-#include "app/qt_dialogs.hpp"
-#include "app/removal_view.hpp"
-#include "app/template_print.hpp"
-#include "lap_template/lap_geometry.hpp"
+#include "window/commands.hpp"
+#include "render/qt_canvas.hpp"
+#include "window/qt_dialogs.hpp"
+#include "window/removal_view.hpp"
+#include "window/template_print.hpp"
 #include "drawing/lap_plot.hpp"
 #include "text_io/locale_separator.hpp"
 
@@ -464,7 +463,7 @@ void TFORM1::show_view(const ViewState& view) {
 void TFORM1::show_warnings() {
     QStringList lines;
     if (commands_) {
-        if (const std::string crossed = negative_width_warning(commands_->state()); !crossed.empty()) {
+        if (const std::string crossed = commands_->document().template_warning(); !crossed.empty()) {
             lines << QString::fromUtf8(crossed);
         }
     }
@@ -488,8 +487,7 @@ void TFORM1::show_removal() {
 
 void TFORM1::update_removal() {
     if (removal_view_ == nullptr || !commands_) return;
-    const WorkingState& ws = commands_->state();
-    removal_view_->show_state(ws, ws.loaded ? &commands_->wear_model() : nullptr, commands_->view().surface_path);
+    removal_view_->show_state(commands_->document());
 }
 
 // The print preview of the lap template, after a message when widths below
@@ -500,7 +498,9 @@ void TFORM1::print_template() {
         dialogs_->message(OPEN_FIRST_MESSAGE);
         return;
     }
-    if (const std::string crossed = negative_width_warning(ws); !crossed.empty()) dialogs_->message(crossed);
+    if (const std::string crossed = commands_->document().template_warning(); !crossed.empty()) {
+        dialogs_->message(crossed);
+    }
     print_lap_template(this, *dialogs_, ws, decimal_separator_);
 }
 

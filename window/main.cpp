@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QApplication>
 
-#include "app/main_window.hpp"
+#include "window/main_window.hpp"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);

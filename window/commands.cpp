@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/commands.hpp"
+#include "window/commands.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -7,15 +7,11 @@
 #include <string>
 #include <utility>
 
-#include "app/caption_text.hpp"
-#include "app/template_files.hpp"
 #include "drawing/canvas.hpp"
 #include "drawing/lap_plot.hpp"
-#include "export/dxf_export.hpp"
-#include "file_io/file_io.hpp"
-#include "export/text_export.hpp"
 #include "lap_load/calc_lap.hpp"
-#include "lap_template/lap_geometry.hpp"
+#include "lap_template/template_files.hpp"
+#include "text_io/caption_text.hpp"
 #include "text_io/numbers.hpp"
 
 namespace dz {
@@ -45,7 +41,7 @@ LapCommands::LapCommands(Dialogs& dialogs, LapView& view, char decimal_separator
     : dialogs_(dialogs),
       view_(view),
       decimal_separator_(decimal_separator),
-      tokenizer_(decimal_separator),
+      doc_(decimal_separator),
       dialog_folder_(std::move(working_folder)) {}
 
 template <class Body>
@@ -59,12 +55,11 @@ void LapCommands::guarded(Body&& body) {
 
 // Before a surface is loaded the plot is the empty grid with a line that
 // says how to begin. The outline it shows is rebuilt once per command, by the
-// load or the change of settings that came before (CALC_LAP, set_lap_type,
-// set_num_leaves, apply_efficiency); the drawing only reads it.
+// document's command that came before; the drawing only reads it.
 void LapCommands::DRAW_LAP() {
     view_.draw_plot([this](Canvas& canvas) {
-        dz::DRAW_LAP(ws_, canvas, decimal_separator_);
-        if (!ws_.loaded) {
+        dz::DRAW_LAP(doc_.state(), canvas, decimal_separator_);
+        if (!doc_.state().loaded) {
             canvas.set_brush_solid(Rgb{255, 255, 255});
             canvas.set_font_colour(Rgb{0, 0, 0});
             canvas.text_out(OPEN_HINT_PLACE, OPEN_HINT);
@@ -75,7 +70,7 @@ void LapCommands::DRAW_LAP() {
 void LapCommands::FormCreate(const std::vector<std::string>& arguments) {
     guarded([&] {
         // The dialogs start in the working folder given at construction.
-        ws_.PLOT_SCALE = PLOT_HEIGHT - PLOT_MARGIN;
+        doc_.set_plot_scale(PLOT_HEIGHT - PLOT_MARGIN);
         show_view();
         DRAW_LAP();
         if (arguments.size() == 1) load_surface(surface_file_name(arguments.front()));
@@ -87,33 +82,26 @@ void LapCommands::FormCreate(const std::vector<std::string>& arguments) {
 // A FIFO or a device is refused before anything is read from it. A warning
 // of the reader stands in the window's warning line until the next load.
 void LapCommands::load_surface(const std::string& path) {
-    const InputFile input = read_input_file(path);
-    if (!input.bytes) {
-        dialogs_.message(input.message);
+    const DocumentOutcome outcome = doc_.open(path);
+    if (outcome.refused) {
+        dialogs_.message(*outcome.refused);
         return;
     }
-    std::string warning;
-    if (const auto failure =
-            CALC_LAP(ws_, scratch_, *input.bytes, view_state_.lap_choice_index == 1, decimal_separator_, &warning)) {
-        dialogs_.message(*failure);
-        return;
-    }
-    surface_path_ = path;
-    surface_identity_ = input.identity;
-    view_state_.warning_text = warning;
+    const WorkingState& ws = doc_.state();
+    view_state_.warning_text = doc_.load_warning();
     view_state_.lap_choice_visible = true;
-    view_state_.efficiency_text = format_fixed(ws_.EFFICIENCY, 0, decimal_separator_);
-    view_state_.caption_text = caption_to_utf8(ws_.PLOT_CAPTION);
+    view_state_.efficiency_text = format_fixed(ws.EFFICIENCY, 0, decimal_separator_);
+    view_state_.caption_text = caption_to_utf8(ws.PLOT_CAPTION);
     view_state_.surface_path = path;
     view_state_.lap_drawn = true;
     ++view_state_.loads;
-    redesign();
+    report_fit(outcome);
     show_view();
     DRAW_LAP();
 }
 
-void LapCommands::redesign() {
-    if (const auto failure = apply_design(ws_, design_)) dialogs_.message(*failure);
+void LapCommands::report_fit(const DocumentOutcome& outcome) {
+    if (outcome.fit_failed) dialogs_.message(*outcome.fit_failed);
 }
 
 void LapCommands::Open1Click() {
@@ -138,7 +126,7 @@ void LapCommands::FileDrop(const std::string& path) {
 }
 
 void LapCommands::save_export(const char* title, const char* filter, const char* file_name, bool dxf) {
-    if (!ws_.loaded) {
+    if (!doc_.state().loaded) {
         dialogs_.message(OPEN_FIRST_MESSAGE);
         return;
     }
@@ -146,24 +134,16 @@ void LapCommands::save_export(const char* title, const char* filter, const char*
     FILE_SAVE.filter = filter;
     FILE_SAVE.file_name = file_name;
     if (!dialogs_.save_dialog(FILE_SAVE, dialog_folder_)) return;
-    if (is_surface_file(FILE_SAVE.file_name)) {
-        dialogs_.message(export_onto_surface_message(FILE_SAVE.file_name));
-        return;
-    }
-    const std::string bytes = dxf ? dxf_export(ws_) : text_export(ws_, decimal_separator_);
-    if (const auto error = write_file_replace(FILE_SAVE.file_name, bytes)) {
-        dialogs_.message(*error);
-        return;
-    }
-    view_.notify(SAVED_NOTICE + FILE_SAVE.file_name);
+    save_bytes(FILE_SAVE.file_name, dxf ? doc_.dxf_bytes() : doc_.text_bytes());
 }
 
-// The file that was read, also when reached through another path or a link,
-// and also when it has been replaced on disk since it was read.
-bool LapCommands::is_surface_file(const std::string& path) const {
-    if (!surface_identity_) return false;
-    const auto target = file_identity(path);
-    return target && (*target == *surface_identity_ || target == file_identity(surface_path_));
+void LapCommands::save_bytes(const std::string& path, const std::string& bytes) {
+    const SaveOutcome saved = doc_.save(path, bytes);
+    if (saved.failure) {
+        dialogs_.message(*saved.failure);
+        return;
+    }
+    view_.notify(saved.notice);
 }
 
 void LapCommands::Save1Click() {
@@ -181,7 +161,7 @@ void LapCommands::Savetxt1Click() {
 
 void LapCommands::SaveTemplate1Click(const TemplateRenderer& render) {
     guarded([&] {
-        if (!ws_.loaded) {
+        if (!doc_.state().loaded) {
             dialogs_.message(OPEN_FIRST_MESSAGE);
             return;
         }
@@ -193,24 +173,19 @@ void LapCommands::SaveTemplate1Click(const TemplateRenderer& render) {
         template_filter_ = std::clamp(FILE_SAVE.filter_index, 0, 2);
         const auto [path, typed] = template_target(FILE_SAVE.file_name, template_filter_);
         const auto kind = static_cast<TemplateKind>(typed);
-        if (is_surface_file(path)) {
-            dialogs_.message(export_onto_surface_message(path));
+        // Refused before the pages are made.
+        if (const auto refused = doc_.save_refusal(path)) {
+            dialogs_.message(*refused);
             return;
         }
-        if (const std::string crossed = negative_width_warning(build_lap_template(ws_)); !crossed.empty()) {
-            dialogs_.message(crossed);
-        }
+        if (const std::string crossed = doc_.template_warning(); !crossed.empty()) dialogs_.message(crossed);
         const std::string bytes =
-            kind == TemplateKind::dxf ? lap_dxf_bytes(ws_, template_date()) : render(ws_, kind);
+            kind == TemplateKind::dxf ? doc_.lap_dxf_bytes(template_date()) : render(doc_.state(), kind);
         if (bytes.empty()) {
             dialogs_.message("The lap template could not be made.");
             return;
         }
-        if (const auto error = write_file_replace(path, bytes)) {
-            dialogs_.message(*error);
-            return;
-        }
-        view_.notify(SAVED_NOTICE + path);
+        save_bytes(path, bytes);
     });
 }
 
@@ -233,10 +208,11 @@ void LapCommands::HELPClick() {
 
 void LapCommands::NP_LABELClick() {
     guarded([&] {
-        tokenizer_.IN_LINE = dialogs_.prompt("Number of leaves", "> 2", std::to_string(ws_.NUM_LEAVES));
-        std::int32_t leaves = ws_.NUM_LEAVES;  // an empty answer assigns nothing
+        const std::string answer =
+            dialogs_.prompt("Number of leaves", "> 2", std::to_string(doc_.state().NUM_LEAVES));
+        std::int32_t leaves = 0;
         try {
-            tokenizer_.READ_INT(leaves);
+            leaves = doc_.read_leaves(answer);
         } catch (const ConversionError& error) {
             dialogs_.message(error.what());
             return;
@@ -247,7 +223,7 @@ void LapCommands::NP_LABELClick() {
             dialogs_.message(LEAVES_RANGE_MESSAGE);
             return;
         }
-        if (const auto refused = set_num_leaves(ws_, leaves)) {
+        if (const auto refused = doc_.set_num_leaves(leaves).refused) {
             dialogs_.message(*refused);
             return;
         }
@@ -261,13 +237,13 @@ void LapCommands::INCR_LABELClick() {
     guarded([&] {
         // Before any value is set the prompt offers the value every load
         // starts with, so that Cancel is taken like any other answer.
-        const Real shown = ws_.EFFICIENCY > 0 ? ws_.EFFICIENCY : EFFICIENCY_RESET;
+        const Real now = doc_.state().EFFICIENCY;
+        const Real shown = now > 0 ? now : EFFICIENCY_RESET;
         const std::string answer =
             dialogs_.prompt("% efficiency", "", format_fixed(shown, 0, decimal_separator_));
-        tokenizer_.IN_LINE = answer;
-        Real efficiency = ws_.EFFICIENCY;  // an empty answer assigns nothing
+        Real efficiency = 0;
         try {
-            tokenizer_.READ_REAL(efficiency);
+            efficiency = doc_.read_efficiency(answer);
         } catch (const ConversionError& error) {
             dialogs_.message(error.what() + separator_hint(answer, decimal_separator_));
             return;
@@ -278,12 +254,13 @@ void LapCommands::INCR_LABELClick() {
             dialogs_.message(efficiency_range_message(decimal_separator_));
             return;
         }
-        if (const auto refused = apply_efficiency(ws_, efficiency)) {
-            dialogs_.message(*refused);
+        const DocumentOutcome outcome = doc_.set_efficiency(efficiency);
+        if (outcome.refused) {
+            dialogs_.message(*outcome.refused);
             return;
         }
-        view_state_.efficiency_text = format_fixed(ws_.EFFICIENCY, 0, decimal_separator_);
-        redesign();  // a new floor: the fit is solved again from its last set-up
+        view_state_.efficiency_text = format_fixed(doc_.state().EFFICIENCY, 0, decimal_separator_);
+        report_fit(outcome);
         show_view();
         DRAW_LAP();
     });
@@ -291,16 +268,17 @@ void LapCommands::INCR_LABELClick() {
 
 void LapCommands::LAP_CHOICEClick(int selected_index) {
     guarded([&] {
-        if (const auto refused = set_lap_type(ws_, selected_index == 1)) {
+        const DocumentOutcome outcome = doc_.set_lap_type(selected_index == 1);
+        if (outcome.refused) {
             // The group goes back to the lap type in force.
-            view_state_.lap_choice_index = ws_.SPINDLE ? 1 : 0;
+            view_state_.lap_choice_index = doc_.state().SPINDLE ? 1 : 0;
             show_view();
-            dialogs_.message(*refused);
+            dialogs_.message(*outcome.refused);
             return;
         }
         view_state_.lap_choice_index = selected_index;
-        view_state_.efficiency_text = format_fixed(ws_.EFFICIENCY, 0, decimal_separator_);
-        redesign();
+        view_state_.efficiency_text = format_fixed(doc_.state().EFFICIENCY, 0, decimal_separator_);
+        report_fit(outcome);
         show_view();
         DRAW_LAP();
     });
@@ -308,41 +286,32 @@ void LapCommands::LAP_CHOICEClick(int selected_index) {
 
 void LapCommands::DesignClick(LapDesign design) {
     guarded([&] {
-        const auto failure = set_design(ws_, design_, design, ws_.FREE_FOCUS);
-        view_state_.fit_design = ws_.DESIGN == LapDesign::fit;
+        const DocumentOutcome outcome = doc_.set_design(design, doc_.state().FREE_FOCUS);
+        view_state_.fit_design = doc_.state().DESIGN == LapDesign::fit;
         show_view();
         DRAW_LAP();
-        if (failure) dialogs_.message(*failure);
+        report_fit(outcome);
     });
 }
 
 void LapCommands::FreeFocusClick(bool on) {
     guarded([&] {
-        const auto failure = set_design(ws_, design_, ws_.DESIGN, on);
-        view_state_.free_focus = ws_.FREE_FOCUS;
+        const DocumentOutcome outcome = doc_.set_design(doc_.state().DESIGN, on);
+        view_state_.free_focus = doc_.state().FREE_FOCUS;
         show_view();
         DRAW_LAP();
-        if (failure) dialogs_.message(*failure);
+        report_fit(outcome);
     });
 }
 
 void LapCommands::COMMENT_LABELClick() {
     guarded([&] {
-        set_caption(dialogs_.prompt("Change plot caption", " = First line in save file",
-                                    view_state_.caption_text));
+        // The caption the user sees is the first line of the text export.
+        view_state_.caption_text = dialogs_.prompt("Change plot caption", " = First line in save file",
+                                                   view_state_.caption_text);
+        doc_.set_caption(view_state_.caption_text);
         show_view();
     });
-}
-
-// The caption the user sees is the first line of the text export. Text equal
-// to what the stored caption already shows keeps the stored bytes (a caption
-// read as Windows-1252 stays so); new text is stored as UTF-8 in
-// PLOT_CAPTION. The DXF caption, TARGET_TEXT, keeps the line read from the
-// file.
-void LapCommands::set_caption(const std::string& text) {
-    view_state_.caption_text = text;
-    if (caption_to_utf8(ws_.PLOT_CAPTION) == text) return;
-    ws_.PLOT_CAPTION = text;
 }
 
 }  // namespace dz

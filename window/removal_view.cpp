@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/removal_view.hpp"
+#include "window/removal_view.hpp"
 
 #include <QDir>
 #include <QFile>
@@ -14,11 +14,11 @@
 
 #include <algorithm>
 
-#include "app/removal_chart_painter.hpp"
-#include "app/user_interface.hpp"
-#include "file_io/file_io.hpp"
+#include "lap_document/lap_document.hpp"
 #include "lap_template/lap_geometry.hpp"
+#include "render/removal_chart_painter.hpp"
 #include "text_io/numbers.hpp"
+#include "window/user_interface.hpp"
 
 namespace dz {
 
@@ -126,11 +126,12 @@ RemovalView::RemovalView(QWidget* parent, Dialogs& dialogs, char decimal_separat
 
 RemovalView::~RemovalView() = default;
 
-void RemovalView::show_state(const WorkingState& ws, const WearModel* model, const std::string& surface_path) {
-    surface_path_ = surface_path;
+void RemovalView::show_state(LapDocument& doc) {
+    document_ = &doc;
+    const WorkingState& ws = doc.state();
     const std::optional<std::string> refused =
-        ws.loaded && model != nullptr ? removal_range_refusal(ws, decimal_separator_) : std::nullopt;
-    if (!ws.loaded || model == nullptr) {
+        ws.loaded ? removal_range_refusal(ws, decimal_separator_) : std::nullopt;
+    if (!ws.loaded) {
         check_.reset();
         figures_->setText(QString::fromLatin1(EMPTY_FIGURES));
     } else if (refused) {
@@ -138,7 +139,7 @@ void RemovalView::show_state(const WorkingState& ws, const WearModel* model, con
         check_.reset();
         figures_->setText(QString::fromUtf8(*refused));
     } else {
-        check_ = check_removal(ws, *model);
+        check_ = doc.removal_check();
         caption_ = ws.PLOT_CAPTION;
         std::string stroke = ws.SPINDLE ? "Spindle" : "2/5 Stroke";
         if (ws.fit_drawn()) stroke += std::string(", ") + ws.design_name();
@@ -180,7 +181,7 @@ QImage RemovalView::chart_image() const {
 }
 
 void RemovalView::save_png() {
-    if (!check_) return;
+    if (!check_ || document_ == nullptr) return;
     FileDialogSettings dialog;
     dialog.title = "Save the chart of the predicted removal";
     dialog.filter = "PNG images (*.png)|*.png";
@@ -190,8 +191,8 @@ void RemovalView::save_png() {
     const std::size_t slash = path.rfind('/');
     const QString name = QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1));
     if (!name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += ".png";
-    if (!surface_path_.empty() && file_identity(path) && file_identity(path) == file_identity(surface_path_)) {
-        dialogs_.message(export_onto_surface_message(path));
+    if (const auto refused = document_->save_refusal(path)) {
+        dialogs_.message(*refused);
         return;
     }
     const QByteArray png = removal_chart_png(*check_, caption_, decimal_separator_);
@@ -199,12 +200,13 @@ void RemovalView::save_png() {
         dialogs_.message("The chart could not be encoded as PNG.");
         return;
     }
-    if (const auto failure = write_file_replace(path, std::string_view(png.constData(), static_cast<std::size_t>(png.size())))) {
-        dialogs_.message(*failure);
+    const SaveOutcome saved = document_->save(path, std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+    if (saved.failure) {
+        dialogs_.message(*saved.failure);
         saved_->clear();
         return;
     }
-    const QString where = QStringLiteral("Saved ") + QFile::decodeName(QByteArray::fromStdString(path));
+    const QString where = QString::fromStdString(SAVED_NOTICE) + QFile::decodeName(QByteArray::fromStdString(path));
     saved_->setText(saved_->fontMetrics().elidedText(where, Qt::ElideMiddle, SAVED_WIDTH));
     saved_->setToolTip(where);
 }

@@ -2,7 +2,7 @@
 // The PNG renderer module: the lap plot drawn through the window's canvas on
 // an image of the window's size, saved as PNG.
 
-#include "app/png_module.hpp"
+#include "render/png_module.hpp"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -18,9 +18,9 @@
 #include <memory>
 #include <string>
 
-#include "app/qt_canvas.hpp"
-#include "app/removal_chart_painter.hpp"
-#include "app/template_pages.hpp"
+#include "render/qt_canvas.hpp"
+#include "render/removal_chart_painter.hpp"
+#include "render/template_pages.hpp"
 #include "drawing/lap_plot.hpp"
 #include "file_io/file_io.hpp"
 #include "lap_template/lap_geometry.hpp"
@@ -118,15 +118,16 @@ extern "C" Q_DECL_EXPORT int doroziri_render_png_bytes(
 }
 
 extern "C" Q_DECL_EXPORT int doroziri_render_removal_png_bytes(
-    const dz::WorkingState* ws, char decimal_separator, void (*sink)(void*, const char*, std::size_t),
-    void* context, char* error, std::size_t error_size) {
+    const dz::RemovalCheck* check, const char* caption, std::size_t caption_size, char decimal_separator,
+    void (*sink)(void*, const char*, std::size_t), void* context, char* error, std::size_t error_size) {
     set_error(error, error_size, "");
-    if (ws == nullptr || sink == nullptr || !ws->loaded) {
-        set_error(error, error_size, "no loaded state or nowhere to put the PNG");
+    if (check == nullptr || sink == nullptr || (caption == nullptr && caption_size > 0)) {
+        set_error(error, error_size, "no predicted removal or nowhere to put the PNG");
         return 2;
     }
     const auto chart = [&] {
-        return dz::removal_chart_png(dz::check_removal(*ws, dz::WearModel(*ws)), ws->PLOT_CAPTION, decimal_separator);
+        const std::string text = caption_size > 0 ? std::string(caption, caption_size) : std::string();
+        return dz::removal_chart_png(*check, text, decimal_separator);
     };
     return render_to_sink(chart, "the chart of the predicted removal", sink, context, error, error_size);
 }

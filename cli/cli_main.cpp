@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli.hpp"
+#include "cli/cli.hpp"
 #include "text_io/locale_separator.hpp"
 
 int main(int argc, char** argv) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/caption_text.hpp"
+#include "text_io/caption_text.hpp"
 
 #include <array>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/template_files.hpp"
+#include "lap_template/template_files.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "app/caption_text.hpp"
+#include "text_io/caption_text.hpp"
 #include "lap_template/lap_dxf.hpp"
 
 namespace dz {

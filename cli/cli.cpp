@@ -1,23 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/cli.hpp"
+#include "cli/cli.hpp"
 
 #include <optional>
 #include <ostream>
 
 #include <cstdlib>
 
-#include "app/png_loader.hpp"
-#include "app/template_files.hpp"
-#include "app/version.hpp"
-#include "export/dxf_export.hpp"
+#include "cli/png_loader.hpp"
+#include "core_types/version.hpp"
 #include "file_io/file_io.hpp"
-#include "export/text_export.hpp"
-#include "lap_design/lap_design.hpp"
+#include "lap_document/lap_document.hpp"
 #include "lap_load/calc_lap.hpp"
-#include "removal/removal.hpp"
-#include "lap_template/lap_geometry.hpp"
 #include "lap_template/page_plan.hpp"
-#include "text_io/tokenizer.hpp"
+#include "lap_template/template_files.hpp"
 
 namespace dz {
 
@@ -301,59 +296,37 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
 
     // Load, as the window's command line does; an export onto the surface
     // file itself is refused before anything is computed.
-    WorkingState ws;
-    LoadScratch scratch;
-    DesignScratch design_scratch;
-    ws.DESIGN = design;  // kept by the load, applied once the settings are made
-    ws.FREE_FOCUS = options.free_focus;
-    const std::string name = surface_file_name(options.surface);
-    const InputFile input = read_input_file(name);
-    if (!input.bytes) {
-        err << input.message << "\n";
-        return 1;
-    }
-    for (const NamedOutput& output : outputs) {
-        if (output.path != "-" && file_identity(output.path) == input.identity) {
-            err << export_onto_surface_message(output.path) << "\n";
-            return 1;
-        }
-    }
-    std::string warning;
-    if (auto failure = CALC_LAP(ws, scratch, *input.bytes, false, decimal_separator, &warning)) {
-        err << *failure << "\n";
-        return 1;
-    }
-    if (!warning.empty()) err << warning << "\n";
-
-    // The lap type, the number of leaves and the efficiency, in that order.
+    LapDocument doc(decimal_separator);
+    std::vector<std::string> paths;
+    for (const NamedOutput& output : outputs) paths.push_back(output.path);
     auto refuse = [&](const std::string& message) {
         err << message << "\n";
         return 1;
     };
-    Tokenizer tokenizer(decimal_separator);
+    if (auto failure = doc.open(surface_file_name(options.surface), paths).refused) return refuse(*failure);
+    if (!doc.load_warning().empty()) err << doc.load_warning() << "\n";
+
+    // The lap type, the number of leaves and the efficiency, in that order,
+    // then the design of the settings as they stand: the fit is made once.
     try {
         if (options.lap) {
-            if (auto failure = set_lap_type(ws, spindle)) return refuse(*failure);
+            if (auto failure = doc.set_lap_type(spindle).refused) return refuse(*failure);
         }
         if (options.leaves) {
-            std::int32_t leaves = ws.NUM_LEAVES;
-            tokenizer.IN_LINE = *options.leaves;
-            tokenizer.READ_INT(leaves);
-            if (auto failure = set_num_leaves(ws, leaves)) return refuse(*failure);
+            if (auto failure = doc.set_num_leaves(doc.read_leaves(*options.leaves)).refused) return refuse(*failure);
         }
         if (options.efficiency) {
-            Real efficiency = ws.EFFICIENCY;
-            tokenizer.IN_LINE = *options.efficiency;
-            tokenizer.READ_REAL(efficiency);
-            if (auto failure = apply_efficiency(ws, efficiency)) return refuse(*failure);
+            if (auto failure = doc.set_efficiency(doc.read_efficiency(*options.efficiency)).refused) {
+                return refuse(*failure);
+            }
         }
     } catch (const ConversionError& e) {
         return refuse(e.what());
     }
-    // The design of the settings as they stand now.
-    if (auto failure = apply_design(ws, design_scratch)) return refuse(*failure);
+    if (auto failure = doc.set_design(design, options.free_focus).fit_failed) return refuse(*failure);
 
     // The exports, after what refuses them and the warning they all share.
+    const WorkingState& ws = doc.state();
     if (auto failure = options.pdf ? printed_template_refusal(ws, paper, decimal_separator)
                        : (options.lap_dxf || options.svg) ? template_refusal(ws, decimal_separator) : std::nullopt) {
         return refuse(*failure);
@@ -361,36 +334,31 @@ int run_cli(const std::vector<std::string>& args, char decimal_separator, std::o
     if (auto failure = options.check || options.check_png ? removal_range_refusal(ws, decimal_separator) : std::nullopt) {
         return refuse(*failure);
     }
-    if (const std::string crossed = negative_width_warning(ws); !crossed.empty()) err << crossed << "\n";
+    if (const std::string crossed = doc.template_warning(); !crossed.empty()) err << crossed << "\n";
     const bool any_template = options.lap_dxf || options.svg || options.pdf;
     const bool any_export =
         options.txt || options.dxf || options.png || options.check || options.check_png || any_template;
     if (options.txt || !any_export) {
-        if (auto failure = write_output(options.txt.value_or("-"), text_export(ws, decimal_separator), out)) {
-            return refuse(*failure);
-        }
+        if (auto failure = write_output(options.txt.value_or("-"), doc.text_bytes(), out)) return refuse(*failure);
     }
     if (options.dxf) {
-        if (auto failure = write_output(*options.dxf, dxf_export(ws), out)) return refuse(*failure);
+        if (auto failure = write_output(*options.dxf, doc.dxf_bytes(), out)) return refuse(*failure);
     }
     if (options.png) {
         if (auto failure = render_png(ws, *options.png, decimal_separator, out)) return refuse(*failure);
     }
     if (options.check) {
-        const std::string table = check_table(ws, check_removal(ws, design_scratch.wear_model(ws)), decimal_separator);
-        if (auto failure = write_output(*options.check, table, out)) return refuse(*failure);
+        if (auto failure = write_output(*options.check, doc.check_bytes(), out)) return refuse(*failure);
     }
     if (options.check_png) {
-        if (auto failure = render_removal_png(ws, *options.check_png, decimal_separator, out)) {
+        if (auto failure = render_removal_png(ws, doc.removal_check(), *options.check_png, decimal_separator, out)) {
             return refuse(*failure);
         }
     }
     if (any_template) {
         const std::string date = template_date();
         if (options.lap_dxf) {
-            if (auto failure = write_output(*options.lap_dxf, lap_dxf_bytes(ws, date), out)) {
-                return refuse(*failure);
-            }
+            if (auto failure = write_output(*options.lap_dxf, doc.lap_dxf_bytes(date), out)) return refuse(*failure);
         }
         if (options.svg) {
             if (auto failure =

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command handlers of the main window, kept apart from any toolkit: they
-// own the working state and talk to the user only through Dialogs and
-// LapView (app/user_interface.hpp). The window forwards its menu, label and
-// radio-group events here; the tests drive the same handlers with scripted
-// dialogs.
+// own the lap document (lap_document/), ask the user through Dialogs and
+// show the outcome through LapView (window/user_interface.hpp). The window
+// forwards its menu, label and radio-group events here; the tests drive the
+// same handlers with scripted dialogs.
 //
 // Every handler is complete in itself: an error that no step expects (an
 // input/output error, a bad number in a data line of a surface file) ends the
@@ -17,12 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/user_interface.hpp"
-#include "file_io/file_io.hpp"
-#include "lap_design/lap_design.hpp"
-#include "lap_load/load_scratch.hpp"
-#include "text_io/tokenizer.hpp"
-#include "working_state/working_state.hpp"
+#include "window/user_interface.hpp"
+#include "lap_document/lap_document.hpp"
 
 namespace dz {
 
@@ -43,8 +39,6 @@ inline constexpr const char* LEAVES_RANGE_MESSAGE =
 [[nodiscard]] std::string efficiency_range_message(char decimal_separator);
 // The hint drawn on the empty plot before a surface is loaded.
 inline constexpr const char* OPEN_HINT = "File \u203A Open a surface file";
-// The notice after a save, followed by the path.
-inline constexpr const char* SAVED_NOTICE = "Saved ";
 // The lap template's save dialog: its filters, in the order of TemplateKind.
 inline constexpr const char* TEMPLATE_FILTER =
     "PDF pages to print at 100 % (*.pdf)|*.pdf|SVG for laser and vinyl cutters (*.svg)|*.svg|"
@@ -88,10 +82,9 @@ public:
     void DesignClick(LapDesign design);
     void FreeFocusClick(bool on);
 
-    [[nodiscard]] const WorkingState& state() const { return ws_; }
-    // The wear model of the loaded zones, the one the fit uses (made on
-    // first use); for the predicted-removal view. Requires a loaded state.
-    [[nodiscard]] const WearModel& wear_model() { return design_.wear_model(ws_); }
+    [[nodiscard]] const WorkingState& state() const { return doc_.state(); }
+    // The document the commands act on; the predicted-removal view reads it.
+    [[nodiscard]] LapDocument& document() { return doc_; }
     [[nodiscard]] const ViewState& view() const { return view_state_; }
     [[nodiscard]] const FileDialogSettings& file_open() const { return FILE_OPEN; }
     [[nodiscard]] const FileDialogSettings& file_save() const { return FILE_SAVE; }
@@ -106,21 +99,18 @@ private:
 
     void load_surface(const std::string& path);
     void save_export(const char* title, const char* filter, const char* file_name, bool dxf);
-    void set_caption(const std::string& text);
-    [[nodiscard]] bool is_surface_file(const std::string& path) const;
+    // Writes through the document's guarded save; a failure is shown, a
+    // success noticed.
+    void save_bytes(const std::string& path, const std::string& bytes);
     void DRAW_LAP();
-    // Makes the outline of the chosen design after a load or a change of the
-    // settings; a fit that fails is reported and the classic outline drawn.
-    void redesign();
+    // Shows the fit's failure of a command that took effect.
+    void report_fit(const DocumentOutcome& outcome);
     void show_view() { view_.show_view(view_state_); }
 
     Dialogs& dialogs_;
     LapView& view_;
     char decimal_separator_;
-    WorkingState ws_;
-    LoadScratch scratch_;  // the load's solver storage, kept from load to load
-    DesignScratch design_;  // the fit's wear model and set-up, kept between commands
-    Tokenizer tokenizer_;
+    LapDocument doc_;
     ViewState view_state_;
 
     // The shared dialogs and the folder the next dialog opens in.
@@ -131,10 +121,6 @@ private:
     std::string HELP_FILE;
     bool HELP_CHOSEN = false;
     int template_filter_ = 0;  // the lap template's last filter (TemplateKind)
-
-    // The surface file of the working state, which no export may replace.
-    std::string surface_path_;
-    std::optional<FileIdentity> surface_identity_;
 };
 
 }  // namespace dz

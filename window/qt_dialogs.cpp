@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/qt_dialogs.hpp"
+#include "window/qt_dialogs.hpp"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -21,7 +21,7 @@
 #include <QtGlobal>
 #include <algorithm>
 
-#include "app/version.hpp"
+#include "core_types/version.hpp"
 
 namespace dz {
 namespace {

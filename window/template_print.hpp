@@ -2,11 +2,11 @@
 #pragma once
 // The window's lap template: File > Print... (Qt's print preview, then its
 // print dialog) and the PDF and SVG bytes of File > Save lap template...,
-// all painted by app/template_pages.
+// all painted by render/template_pages.
 
 #include <string>
 
-#include "app/commands.hpp"
+#include "window/commands.hpp"
 #include "lap_template/page_plan.hpp"
 
 class QWidget;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "drawing/recording_canvas.hpp"
+#include "tests/recording_canvas.hpp"
 
 #include <algorithm>
 #include <iterator>

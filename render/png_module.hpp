@@ -7,6 +7,7 @@
 #include <cstddef>
 
 namespace dz {
+struct RemovalCheck;
 struct WorkingState;
 }
 
@@ -25,10 +26,13 @@ int doroziri_render_png_bytes(const dz::WorkingState* ws, char decimal_separator
                               void (*sink)(void* context, const char* bytes, std::size_t size), void* context,
                               char* error, std::size_t error_size);
 
-// The chart of the predicted removal of `ws` (measured, predicted and
-// residual against the radius, with the figures), as the window's view draws
-// it, handed to `sink` as PNG bytes; otherwise as doroziri_render_png_bytes.
-int doroziri_render_removal_png_bytes(const dz::WorkingState* ws, char decimal_separator,
+// The chart of the predicted removal `check` (measured, predicted and
+// residual against the radius, with the figures) under the caption of
+// `caption_size` bytes at `caption`, as the window's view draws it, handed
+// to `sink` as PNG bytes; otherwise as doroziri_render_png_bytes. The check
+// is the caller's (its owner keeps the wear model it was made with).
+int doroziri_render_removal_png_bytes(const dz::RemovalCheck* check, const char* caption, std::size_t caption_size,
+                                      char decimal_separator,
                                       void (*sink)(void* context, const char* bytes, std::size_t size),
                                       void* context, char* error, std::size_t error_size);
 
@@ -38,7 +42,7 @@ int doroziri_render_removal_png_bytes(const dz::WorkingState* ws, char decimal_s
 int doroziri_render_png(const dz::WorkingState* ws, const char* path, char decimal_separator, char* error,
                         std::size_t error_size);
 
-// The cut-ready lap template of `ws` at 1:1 (app/template_pages.hpp):
+// The cut-ready lap template of `ws` at 1:1 (render/template_pages.hpp):
 // `format` 0 a PDF of the planned pages on `paper` (0 A4, 1 letter), 1 an
 // SVG of the whole lap; `date` (UTF-8) goes into the title block. The bytes
 // go to `sink` as for the PNG; the status and `error` as above.
@@ -58,6 +62,8 @@ inline constexpr const char* TEMPLATE_RENDER_BYTES_SYMBOL = "doroziri_render_tem
 using RenderPngFunction = int (*)(const WorkingState*, const char*, char, char*, std::size_t);
 using PngSink = void (*)(void*, const char*, std::size_t);
 using RenderPngBytesFunction = int (*)(const WorkingState*, char, PngSink, void*, char*, std::size_t);
+using RenderRemovalPngBytesFunction = int (*)(const RemovalCheck*, const char*, std::size_t, char, PngSink, void*,
+                                              char*, std::size_t);
 
 inline constexpr const char* PNG_MODULE_FILE = "doroziri_png.so";
 inline constexpr const char* PNG_RENDER_SYMBOL = "doroziri_render_png";

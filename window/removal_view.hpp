@@ -3,7 +3,8 @@
 // The "Predicted removal" view: a window of its own beside the main window
 // with the chart of measured, predicted and residual values, the figures in
 // words and a button that saves the chart as PNG. The main window hands it
-// the working state after every change; it only reads it.
+// the lap document after every change; it only reads its state, and saves
+// through the document's guarded save.
 
 #include <QRect>
 #include <QSize>
@@ -20,6 +21,7 @@ class QPushButton;
 namespace dz {
 
 class Dialogs;
+class LapDocument;
 
 // Where a window beside another goes: the frame of `wanted` size (at least
 // `least`) within `screen`, next to `main` but never over it. The sides are
@@ -38,12 +40,11 @@ public:
     RemovalView(QWidget* parent, Dialogs& dialogs, char decimal_separator);
     ~RemovalView() override;
 
-    // Computes and redraws the prediction of the lap that `ws` draws now
-    // with `model`, the wear model of its zones (the owner of the state
-    // keeps it; nullptr only for an unloaded state, which empties the
-    // chart). `surface_path` is the file of the state, which Save as PNG
-    // will not overwrite.
-    void show_state(const WorkingState& ws, const WearModel* model, const std::string& surface_path);
+    // Computes and redraws the prediction of the lap that `doc` draws now,
+    // with the wear model the document keeps (an unloaded state empties the
+    // chart). Save as PNG then writes through `doc`, which refuses its
+    // surface file; `doc` must outlive the view.
+    void show_state(LapDocument& doc);
 
     // What the view shows: the figures line, and the check (none before a
     // surface is loaded).
@@ -70,7 +71,7 @@ private:
     QLabel* saved_ = nullptr;  // where the last PNG went
     std::optional<RemovalCheck> check_;
     std::string caption_;
-    std::string surface_path_;
+    const LapDocument* document_ = nullptr;
     std::string folder_;  // where the save dialog opens
 };
 

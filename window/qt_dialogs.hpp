@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <string>
 
-#include "app/user_interface.hpp"
+#include "window/user_interface.hpp"
 
 class QDialog;
 class QFont;

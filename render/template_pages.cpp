@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/template_pages.hpp"
+#include "render/template_pages.hpp"
 
 #include <QBuffer>
 #include <QFont>
@@ -14,7 +14,7 @@
 
 #include <cmath>
 
-#include "app/template_files.hpp"
+#include "lap_template/template_files.hpp"
 #include "working_state/working_state.hpp"
 
 namespace dz {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/removal_chart_painter.hpp"
+#include "render/removal_chart_painter.hpp"
 
 #include <QBuffer>
 #include <QByteArray>
