@@ -2,6 +2,7 @@
 #include "lap_design/lap_design.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <span>
 
@@ -11,6 +12,11 @@
 namespace dz {
 
 namespace {
+
+// The constant-load fit: at most this many refits, ended when no width moves
+// more than this.
+constexpr int LOAD_ROUNDS = 6;
+constexpr double LOAD_SETTLED = 1e-4;
 
 // Back to the classic outline when fitted widths were drawn.
 void drop_fit(WorkingState& ws) {
@@ -53,6 +59,21 @@ std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch
     problem.free_focus = ws.FREE_FOCUS;
     problem.warm = &scratch.warm;
     scratch.last = fit_lap(problem);
+    // the constant-load pressure depends on the lap's contact: fit again
+    // with the pressure of the last widths until they settle
+    std::vector<double> loaded;
+    for (int round = 0; round < LOAD_ROUNDS && model.depends_on_widths() && scratch.last.status == FitStatus::ok;
+         ++round) {
+        loaded = model.matrix_for(scratch.last.widths);
+        problem.wear = loaded;
+        problem.warm = nullptr;
+        const std::vector<double> before = scratch.last.widths;
+        scratch.last = fit_lap(problem);
+        double moved = 0;
+        for (std::size_t k = 0; k < n && scratch.last.status == FitStatus::ok; ++k)
+            moved = std::max(moved, std::fabs(scratch.last.widths[k] - before[k]));
+        if (moved <= LOAD_SETTLED) break;
+    }
     if (scratch.last.status != FitStatus::ok) {
         ws.FIT_WIDTHS.clear();
         build_leaf_edges(ws);
