@@ -13,6 +13,11 @@ namespace dz {
 
 namespace {
 
+// The constant-load fit: at most this many refits, ended when no width moves
+// more than this.
+constexpr int LOAD_ROUNDS = 6;
+constexpr double LOAD_SETTLED = 1e-4;
+
 // Back to the classic outline when fitted widths were drawn. Under
 // "Spindle" the outline is the classic one already: every stage that sets
 // SPINDLE builds it, and the fit never draws a "Spindle" lap.
@@ -61,6 +66,21 @@ std::optional<std::string> apply_design(WorkingState& ws, DesignScratch& scratch
     problem.free_focus = ws.FREE_FOCUS;
     problem.warm = &scratch.warm;
     scratch.last = fit_lap(problem);
+    // the constant-load pressure depends on the lap's contact: fit again
+    // with the pressure of the last widths until they settle
+    std::vector<double> loaded;
+    for (int round = 0; round < LOAD_ROUNDS && model.depends_on_widths() && scratch.last.status == FitStatus::ok;
+         ++round) {
+        loaded = model.matrix_for(scratch.last.widths);
+        problem.wear = loaded;
+        problem.warm = nullptr;
+        const std::vector<double> before = scratch.last.widths;
+        scratch.last = fit_lap(problem);
+        double moved = 0;
+        for (std::size_t k = 0; k < n && scratch.last.status == FitStatus::ok; ++k)
+            moved = std::max(moved, std::fabs(scratch.last.widths[k] - before[k]));
+        if (moved <= LOAD_SETTLED) break;
+    }
     const bool finite = std::all_of(scratch.last.widths.begin(), scratch.last.widths.end(),
                                     [](double w) { return std::isfinite(w); });
     if (scratch.last.status == FitStatus::ok && !finite) {

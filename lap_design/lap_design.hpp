@@ -17,8 +17,8 @@ namespace dz {
 // The fit's least width is never below this (a leaf must stay in one piece).
 inline constexpr double MIN_FIT_FLOOR = 0.10;
 
-// What the fit keeps between commands: the wear model of the surface in
-// double and the fit's factorised set-up, so that a change of efficiency
+// What the fit keeps between commands: the wear model of the surface (for
+// the working state's wear settings) in double and the fit's factorised set-up, so that a change of efficiency
 // re-solves without building either again. Owned beside the working state by
 // whoever owns that (the window's commands, one command-line run); not for
 // two threads at once. Both parts notice a new surface by themselves.
@@ -72,8 +72,12 @@ struct DesignScratch {
 //   returns   nothing on success; when the fit fails (a surface the fit
 //             cannot take, such as every zone at radius 0) the message, and
 //             `ws` then draws the classic outline.
-// method    the wear model is kept in `scratch` while the zones stay the
-//           same; the fit hands `scratch.warm` over, so that a new
+// method    the wear model (WEAR of `ws`: Preston's law for its stroke, or
+//           the classic matrix) is kept in `scratch` while the zones and the
+//           settings stay the same. With the constant-load pressure the
+//           matrix depends on the lap's contact: the fit is made again with
+//           the matrix of the last widths (at most 6 times, until no width
+//           moves by more than 1e-4); the fit hands `scratch.warm` over, so that a new
 //           efficiency (its floor and the classic lap's curvature move) is
 //           solved from the previous set-up: about 5 ms for 500
 //           zones (bench/bench_design), and the same bits as from cold.

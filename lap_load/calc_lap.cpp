@@ -80,6 +80,7 @@ std::optional<std::string> CALC_LAP(WorkingState& ws, LoadScratch& scratch, std:
     next.PLOT_SCALE = ws.PLOT_SCALE;
     next.DESIGN = ws.DESIGN;  // the fit's widths are made again for the new surface
     next.FREE_FOCUS = ws.FREE_FOCUS;
+    next.WEAR = ws.WEAR;  // the stroke and the wear model stay across loads
     LoadScratch work;
     work.matrices = scratch.matrices;
     work.bsplines = scratch.bsplines;

@@ -232,7 +232,8 @@ RemovalCheck check_removal(const WorkingState& ws, const WearModel& model) {
     // a spindle lap wears as its width; the stroke spreads it by W
     const std::vector<double> shape = ws.SPINDLE ? check.widths : model.apply(check.widths);
     const std::vector<double> rho = ws.FREE_FOCUS ? normalised_radii(ws) : std::vector<double>{};
-    check.fit = predict_removal(shape, check.measured, area_weights(check.radius), ws.FREE_FOCUS, rho);
+    const std::vector<double> weights = area_weights(check.radius);
+    check.fit = predict_removal(shape, check.measured, weights, ws.FREE_FOCUS, rho);
     const PredictedRemoval& f = check.fit;
     bool finite = std::isfinite(f.tau) && std::isfinite(f.beta) && std::isfinite(f.gamma) &&
                   std::isfinite(f.measured_rms) && std::isfinite(f.measured_pv) && std::isfinite(f.residual_rms) &&
@@ -243,6 +244,16 @@ RemovalCheck check_removal(const WorkingState& ws, const WearModel& model) {
     if (!finite) {
         throw std::range_error("The predicted removal of this lap comes out beyond the range of numbers it is "
                                "computed with; it was not made.");
+    }
+    check.stroke = !ws.SPINDLE;
+    if (check.stroke) {
+        check.wear = model.settings();
+        // the same widths judged by the other model
+        WearSettings other = check.wear;
+        other.model = other.model == WearLaw::preston ? WearLaw::matrix : WearLaw::preston;
+        const WearModel second(ws.ZONE_RADIUS, ws.ZONE_COUNT, ws.OUTER_RADIUS, other);
+        check.other_share_left =
+            predict_removal(second.apply(check.widths), check.measured, weights, ws.FREE_FOCUS, rho).share_left;
     }
     return check;
 }
@@ -285,6 +296,18 @@ std::string design_summary(const WorkingState& ws) {
     return text;
 }
 
+std::string wear_model_summary(const WearSettings& wear, char decimal_separator) {
+    const char sep = decimal_separator;
+    if (wear.model == WearLaw::matrix) {
+        return "the classic zone wear matrix (stroke " + format_decimals(0.2, 2, sep) + " of the diameter)";
+    }
+    std::string text = "Preston's law, stroke " + format_decimals(wear.stroke, 2, sep) + " of the diameter";
+    if (wear.offset != 0) text += ", offset " + format_decimals(wear.offset, 2, sep) + " of the diameter";
+    if (wear.lap_size != 1) text += ", lap " + format_decimals(wear.lap_size, 2, sep) + " of the mirror's diameter";
+    if (wear.pressure == PressureModel::load) text += ", constant total load";
+    return text;
+}
+
 std::string check_table(const WorkingState& ws, const RemovalCheck& check, char decimal_separator) {
     const char sep = decimal_separator;
     const PredictedRemoval& fit = check.fit;
@@ -293,11 +316,22 @@ std::string check_table(const WorkingState& ws, const RemovalCheck& check, char 
     out += ws.PLOT_CAPTION + "\r\n";
     // the default (classic, no free focus) keeps the table as it always was
     if (ws.fit_drawn() || ws.FREE_FOCUS) out += design_summary(ws) + "\r\n";
+    if (check.stroke) out += "Wear model: " + wear_model_summary(check.wear, sep) + "\r\n";
     out += "Measured: RMS " + format_significant(fit.measured_rms, 4, sep) + " and P-V " +
            format_significant(fit.measured_pv, 4, sep) + "\r\n";
     out += "Left by the lap as drawn: RMS " + format_significant(fit.residual_rms, 4, sep) + " and P-V " +
            format_significant(fit.residual_pv, 4, sep) + "\r\n";
     out += "Share of the RMS left: " + format_decimals(fit.share_left, 1, sep) + " %\r\n";
+    if (check.stroke) {
+        WearSettings other = check.wear;
+        other.model = other.model == WearLaw::preston ? WearLaw::matrix : WearLaw::preston;
+        out += "Share of the RMS left by " + wear_model_summary(other, sep) + " instead: " +
+               format_decimals(check.other_share_left, 1, sep) + " %\r\n";
+    }
+    if (fit.residual_pv > fit.measured_pv) {
+        out += "Warning: the P-V left (" + format_significant(fit.residual_pv, 4, sep) +
+               ") is larger than the measured P-V (" + format_significant(fit.measured_pv, 4, sep) + ").\r\n";
+    }
     out += "radius, mm\tmeasured\tleaf width\tpredicted\tresidual\r\n";
     for (std::size_t k = 0; k < check.radius.size(); ++k) {
         // the file's own values, as the text export writes them

@@ -117,6 +117,13 @@ struct RemovalCheck {
     std::vector<double> measured;
     std::vector<double> widths;  // leaf_widths(ws)
     PredictedRemoval fit;
+    // The wear settings the prediction used (a "Spindle" lap wears as its
+    // width and uses none), and the share of the RMS that the other wear
+    // model leaves with the same widths, so that the user sees how much the
+    // design depends on the model (0 for "Spindle").
+    WearSettings wear;
+    bool stroke = true;  // false for "Spindle"
+    double other_share_left = 0;
 };
 
 // The largest size of a zone radius (mm) or measured value that the
@@ -133,9 +140,12 @@ inline constexpr double REMOVAL_RANGE = 1e60;
 [[nodiscard]] std::optional<std::string> removal_range_refusal(const WorkingState& ws, char decimal_separator);
 
 // The predicted removal of the lap that `ws` draws now: the shape W * w for
-// "2/5 Stroke" (W from `model`, made for the zones of `ws`) and w itself for
-// "Spindle", fitted to ZONE_RAW with area_weights(ZONE_RADIUS), with the
-// term gamma rho^2 when FREE_FOCUS is on (rho = ZONE_RADIUS / OUTER_RADIUS).
+// "2/5 Stroke" (W from `model`, made for the zones and WEAR settings of
+// `ws`: Preston's law or the classic matrix) and w itself for "Spindle",
+// fitted to ZONE_RAW with area_weights(ZONE_RADIUS), with the term
+// gamma rho^2 when FREE_FOCUS is on (rho = ZONE_RADIUS / OUTER_RADIUS). For
+// "2/5 Stroke" the same fit is made once more with the other wear model
+// (other_share_left), which costs one fill of its matrix.
 // `ws` is only read. Requires a loaded state; std::invalid_argument when `model` does not
 // fit its zones; std::range_error with the message of removal_range_refusal
 // when a zone is out of range, or when a figure comes out not finite all
@@ -153,9 +163,19 @@ inline constexpr double REMOVAL_RANGE = 1e60;
 // (...)").
 [[nodiscard]] std::string design_summary(const WorkingState& ws);
 
+// The wear model in words, as the check table and the views name it:
+// "Preston's law, stroke 0.20 of the diameter" (then ", offset 0.05 of the
+// diameter", ", lap 0.60 of the mirror's diameter", ", constant total load"
+// where they differ from the defaults) or "the classic zone wear matrix
+// (stroke 0.20 of the diameter)".
+[[nodiscard]] std::string wear_model_summary(const WearSettings& wear, char decimal_separator);
+
 // The check table of `check` = check_removal(ws, ...): line 1 the caption,
 // then, when the fit draws the outline or the free focus is on, the design
-// line (design_summary); three summary lines, the header
+// line (design_summary); for "2/5 Stroke" the line "Wear model: " +
+// wear_model_summary; three summary lines (for "2/5 Stroke" followed by the
+// share the other model leaves, and, when the P-V left is larger than the
+// measured one, a warning line that says so), the header
 // "radius, mm\tmeasured\tleaf width\tpredicted\tresidual" and one line per
 // zone in file order (radius "0.0", measured "0.0000", leaf width
 // "0.000000", predicted and residual "0.0000"); CR LF line ends, numbers

@@ -7,10 +7,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libeigen3-dev libdxflib-dev
+  libeigen3-dev libdxflib-dev libboost-dev
   qt6-base-dev qt6-svg-dev libgl-dev fonts-liberation
   poppler-utils libxml2-utils
-  python3 python3-ezdxf
+  python3 python3-ezdxf python3-numpy
   libmpfr-dev
   locales
   clang libclang-rt-14-dev

@@ -83,7 +83,8 @@ TEST_F(CliDesignTest, ClassicIsTheGoldenFiles_FitDiffersAndNamesItself) {
             EXPECT_NE(dxf.find("{2/5 Stroke Tessaro, least-squares fit, 4 Leaves\\P"), std::string::npos);
             EXPECT_EQ(golden_dxf.find("least-squares"), std::string::npos);
             EXPECT_EQ(line(check, 1), "Design: least-squares fit of the leaf widths; free focus off\r");
-            EXPECT_EQ(line(check, 5), "radius, mm\tmeasured\tleaf width\tpredicted\tresidual\r");
+            EXPECT_EQ(line(check, 2), "Wear model: Preston's law, stroke 0.20 of the diameter\r");
+            EXPECT_EQ(line(check, 7), "radius, mm\tmeasured\tleaf width\tpredicted\tresidual\r");
         }
     }
 }

@@ -72,10 +72,13 @@ TEST(LapDesign, ExamplesWithinTheConstraints_NeverWorseThanClassic) {
     for (const char* name : {"mirror200", "profile500", "parabolise200"}) {
         for (const bool focus : {false, true}) {
             for (const double efficiency : {100.0, 80.0}) {
-                SCOPED_TRACE(std::string(name) + (focus ? " free focus" : "") + " at " + std::to_string(efficiency));
+              for (const dz::WearLaw law : {dz::WearLaw::preston, dz::WearLaw::matrix}) {
+                SCOPED_TRACE(std::string(name) + (focus ? " free focus" : "") + " at " + std::to_string(efficiency) +
+                             (law == dz::WearLaw::matrix ? " by the matrix" : " by Preston's law"));
                 WorkingState ws = loaded(name);
                 ASSERT_EQ(dz::apply_efficiency(ws, efficiency), std::nullopt);
                 ws.FREE_FOCUS = focus;
+                ws.WEAR.model = law;
                 const double classic = share_left(ws);
                 const double classic_bend = dz::max_second_derivative(rho_of(ws), dz::classic_widths(ws));
 
@@ -103,9 +106,78 @@ TEST(LapDesign, ExamplesWithinTheConstraints_NeverWorseThanClassic) {
                 if (focus || std::string(name) != "parabolise200") {
                     EXPECT_LE(fitted, 40.0);  // the sphere to paraboloid needs the focus for that
                 }
+                // by Preston's law at the default stroke the fit takes away
+                // at least four fifths of the measured RMS
+                if (law == dz::WearLaw::preston && std::string(name) != "parabolise200") {
+                    EXPECT_LE(fitted, 20.0);
+                }
+              }
             }
         }
     }
+}
+
+// The design depends on the normalised problem only: every radius scaled by
+// 2.3, or by 1.000001, gives the same widths and figures within rounding.
+TEST(LapDesign, SameDesignWhateverTheUnitOfTheRadii) {
+    for (const dz::WearLaw law : {dz::WearLaw::preston, dz::WearLaw::matrix}) {
+        for (const bool focus : {false, true}) {
+            SCOPED_TRACE(std::string(law == dz::WearLaw::matrix ? "matrix" : "Preston") + (focus ? ", free focus" : ""));
+            WorkingState ws = loaded("mirror200");
+            ws.WEAR.model = law;
+            dz::DesignScratch scratch;
+            ASSERT_EQ(dz::set_design(ws, scratch, LapDesign::fit, focus), std::nullopt);
+            const auto base = dz::check_removal(ws, dz::WearModel(ws)).fit;
+            for (const dz::Real factor : {2.3L, 1.000001L}) {
+                WorkingState scaled = loaded("mirror200");
+                scaled.WEAR.model = law;
+                for (dz::Real& r : scaled.ZONE_RADIUS) r *= factor;
+                scaled.OUTER_RADIUS *= factor;
+                dz::DesignScratch other;
+                ASSERT_EQ(dz::set_design(scaled, other, LapDesign::fit, focus), std::nullopt);
+                for (std::size_t k = 0; k < scaled.FIT_WIDTHS.size(); ++k) {
+                    EXPECT_NEAR(static_cast<double>(scaled.FIT_WIDTHS[k]), static_cast<double>(ws.FIT_WIDTHS[k]), 1e-6)
+                        << "zone " << k << " at " << static_cast<double>(factor);
+                }
+                const auto fit = dz::check_removal(scaled, dz::WearModel(scaled)).fit;
+                EXPECT_NEAR(fit.residual_pv, base.residual_pv, 1e-6 * base.measured_pv);
+                EXPECT_NEAR(fit.share_left, base.share_left, 1e-6 * 100);
+            }
+        }
+    }
+}
+
+// A design that leaves more P-V than was measured says so in the figures;
+// one that does not, does not. A 50-zone sine surface, both laws.
+TEST(LapDesign, LargerPVThanMeasuredIsSaidPlainly) {
+    std::string bytes = "Sine\r\nx\r\n-1\r\n2000\r\nx\r\n";
+    for (int k = 0; k < 50; ++k) {
+        const double r = 100.0 * k / 49;
+        bytes += std::to_string(r) + "\t0\t" + std::to_string(10000 * std::sin(0.25 * k)) + "\r\n";
+    }
+    for (const dz::WearLaw law : {dz::WearLaw::preston, dz::WearLaw::matrix}) {
+        for (const bool focus : {false, true}) {
+            for (const LapDesign design : {LapDesign::classic, LapDesign::fit}) {
+                WorkingState ws;
+                ws.WEAR.model = law;
+                ASSERT_EQ(dz::CALC_LAP(ws, bytes, false, '.'), std::nullopt);
+                dz::DesignScratch scratch;
+                ASSERT_EQ(dz::set_design(ws, scratch, design, focus), std::nullopt);
+                const auto check = dz::check_removal(ws, dz::WearModel(ws));
+                const std::string table = dz::check_table(ws, check, '.');
+                const bool says = table.find("\r\nWarning: the P-V left (") != std::string::npos;
+                EXPECT_EQ(says, check.fit.residual_pv > check.fit.measured_pv) << table.substr(0, 400);
+            }
+        }
+    }
+    // the wording, on figures made for it
+    dz::RemovalCheck check;
+    check.fit.measured_pv = 19994.5;
+    check.fit.residual_pv = 31159.4;
+    WorkingState empty;
+    EXPECT_NE(dz::check_table(empty, check, '.').find(
+                  "\r\nWarning: the P-V left (31159.4) is larger than the measured P-V (19994.5).\r\n"),
+              std::string::npos);
 }
 
 // A change of efficiency solves again from the kept set-up and gives the

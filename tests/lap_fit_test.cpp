@@ -410,6 +410,7 @@ TEST(LapFit_Examples, LeaveLessThanTheClassicDesign)
         EXPECT_LT(r.share_left, classic);
         // the predicted-removal view finds the same figures for both laps
         dz::WorkingState ws;
+        ws.WEAR = dz::testing::CLASSIC_MATRIX;
         ASSERT_EQ(dz::CALC_LAP(ws, example(c.name), false, '.'), std::nullopt);
         const dz::WearModel model(ws);
         const std::vector<double> weights = dz::area_weights(s->radius_mm);

@@ -11,8 +11,11 @@ Recomputes, in plain Python and apart from the program, what the table's
 summary lines claim: the area weights from the radii, the measured RMS and
 P-V, the residual (measured - predicted) and its RMS and P-V, the share
 left; then the whole prediction once more from the table's leaf widths
-(through a wear matrix built here from the stroke model for "stroke", the
-widths themselves for "spindle") by a least-squares fit of time and piston.
+(through the wear model the table names for "stroke": the classic matrix
+built here, or Preston's law by a plain quadrature over the stroke and the
+mirror's turn; the widths themselves for "spindle"), by a least-squares fit
+of time and piston, or, for Preston's law, by the shape after the best scale
+and piston at up to 60 zones.
 Exit status 0 when everything agrees within the table's rounding, 1 with
 the findings on standard error otherwise.
 """
@@ -86,6 +89,26 @@ def fit(shape, measured, a):
     return tau, mm - tau * sm
 
 
+def preston_shape(radii, widths, stroke, lap, picked):
+    """Wear of the zones `picked` by Preston's law: the lap's centre at s (midpoints
+    of 400 steps over [-d, d]), the mirror turned (720 midpoints of the half
+    turn), the width linear between zones and 0 beyond the lap."""
+    import numpy as np
+    outer = radii[-1]
+    rho = np.array([r / outer for r in radii])
+    order = np.argsort(rho, kind="stable")
+    x, w = rho[order], np.array(widths)[order]
+    s = stroke * (2 * (np.arange(400) + 0.5) / 400 - 1)
+    theta = np.pi * (np.arange(720) + 0.5) / 720
+    out = []
+    for k in picked:
+        r = rho[k]
+        dist = np.sqrt(np.maximum(r * r + s[None, :] ** 2 - 2 * r * s[None, :] * np.cos(theta)[:, None], 0))
+        width = np.where(dist < lap, np.interp(dist, x, w), 0.0)
+        out.append(2 * stroke * width.mean())
+    return out
+
+
 def number(text, sep):
     return float(text.replace(sep, "."))
 
@@ -116,7 +139,9 @@ def check(path, raw, lap, sep, file_radii=None):
         problems.append("lines do not all end in CR LF")
     lines = raw.decode("utf-8").split("\r\n")[:-1]
     header = lines.index("radius, mm\tmeasured\tleaf width\tpredicted\tresidual")
-    summary = " ".join(lines[1:header])
+    model = [line for line in lines[1:header] if line.startswith("Wear model: ")]
+    summary = " ".join(line for line in lines[1:header]
+                       if line.startswith(("Measured:", "Left by the lap as drawn:", "Share of the RMS left:")))
     rows = [line.split("\t") for line in lines[header + 1:]]
     radius = [number(r[0], sep) for r in rows]
     measured = [number(r[1], sep) for r in rows]
@@ -157,6 +182,29 @@ def check(path, raw, lap, sep, file_radii=None):
             problems.append(f"zone {k}: measured - predicted is not the residual")
 
     # the prediction from the widths alone
+    if lap == "stroke" and not model:
+        problems.append("the table does not name its wear model")
+    if lap == "stroke" and model and model[0].startswith("Wear model: Preston's law, stroke "):
+        words = model[0][len("Wear model: Preston's law, stroke "):].replace(",", " ").split()
+        stroke = number(words[0], sep)
+        size = number(model[0].split(", lap ")[1].split()[0], sep) if ", lap " in model[0] else 1.0
+        n = len(radius)
+        picked = sorted(set(round(i * (n - 1) / 59) for i in range(60))) if n > 60 else list(range(n))
+        shape = preston_shape(radius, widths, stroke, size, picked)
+        mine = [[shape[i], 1.0] for i in range(len(picked))]
+        # the best scale and piston of the table's prediction on that shape
+        sxx = sum(v * v for v, _ in mine); sx = sum(v for v, _ in mine); m = len(mine)
+        sy = sum(predicted[k] for k in picked); sxy = sum(shape[i] * predicted[k] for i, k in enumerate(picked))
+        det = sxx * m - sx * sx
+        a = (sxy * m - sx * sy) / det if det > 0 else 0.0
+        b = (sy - a * sx) / m
+        scale = max(1.0, max(abs(v) for v in measured))
+        for i, k in enumerate(picked):
+            if abs(a * shape[i] + b - predicted[k]) > 2e-3 * scale:
+                problems.append(f"zone {k}: predicted {predicted[k]}, by Preston's law here {a * shape[i] + b}")
+        for p in problems:
+            print(path + ": " + p, file=sys.stderr)
+        return 1 if problems else 0
     if lap == "stroke":
         w = wear_matrix(radius)
         shape = [sum(w[j][i] * widths[i] for i in range(len(widths))) for j in range(len(widths))]

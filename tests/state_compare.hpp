@@ -39,6 +39,7 @@ inline std::vector<std::string> differing_fields(const WorkingState& a, const Wo
     note(same(a.PROFILE_MIN, b.PROFILE_MIN), "PROFILE_MIN");
     note(same(a.LEAF_EDGES, b.LEAF_EDGES), "LEAF_EDGES");
     note(a.PLOT_SCALE == b.PLOT_SCALE, "PLOT_SCALE");
+    note(a.WEAR == b.WEAR, "WEAR");
     note(a.loaded == b.loaded, "loaded");
     return differ;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core_types/real.hpp"
+#include "preston_wear/wear_settings.hpp"
 
 namespace dz {
 
@@ -55,6 +56,12 @@ struct WorkingState {
     LapDesign DESIGN = LapDesign::classic;
     bool FREE_FOCUS = false;  // the predicted removal may also take a term in rho^2
     N_VECTOR FIT_WIDTHS;
+
+    // How the lap is worked and the wear model that judges it (stroke,
+    // offset, lap size, pressure, Preston's law or the classic matrix); stays
+    // across loads. The classic design itself does not depend on it, only its
+    // predicted removal and the fit.
+    WearSettings WEAR;
 
     // True once a load has run to its end (the "surface loaded" state).
     bool loaded = false;

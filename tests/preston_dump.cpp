@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// For tests/preston_sim.py: the Preston wear K w of a lap on a surface, by the
+// program's own matrix, and the share of the RMS its predicted removal leaves.
+//
+//   preston_dump SURFACE full|classic|fit STROKE LAP_SIZE [focus]
+//
+// Writes "share\t<share left, %>", then one line per zone in file order:
+// normalised radius, leaf width, K w, measured value, radius in mm.
+
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "lap_design/lap_design.hpp"
+#include "lap_load/calc_lap.hpp"
+#include "removal/removal.hpp"
+#include "tests/test_files.hpp"
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: preston_dump SURFACE full|classic|fit STROKE LAP_SIZE [focus]\n");
+        return 2;
+    }
+    const std::string design = argv[2];
+    dz::WorkingState ws;
+    ws.WEAR.stroke = std::stod(argv[3]);
+    ws.WEAR.lap_size = std::stod(argv[4]);
+    ws.FREE_FOCUS = argc > 5 && std::string(argv[5]) == "focus";
+    if (const auto failed = dz::CALC_LAP(ws, dz::testing::file_bytes(argv[1]), false, '.')) {
+        std::fprintf(stderr, "%s\n", failed->c_str());
+        return 1;
+    }
+    dz::DesignScratch scratch;
+    if (design == "fit") {
+        if (const auto failed = dz::set_design(ws, scratch, dz::LapDesign::fit, ws.FREE_FOCUS)) {
+            std::fprintf(stderr, "%s\n", failed->c_str());
+            return 1;
+        }
+    }
+    std::vector<double> widths = dz::leaf_widths(ws);
+    if (design == "full") widths.assign(widths.size(), 1.0);
+    const dz::WearModel& model = scratch.wear_model(ws);
+    const std::vector<double> wear = model.apply(widths);
+    const dz::RemovalCheck check = dz::check_removal(ws, model);
+    const std::vector<double> rho = dz::normalised_radii(ws);
+    const std::vector<double> radius = dz::zone_radii(ws);
+    const std::vector<double> measured = dz::measured_values(ws);
+    std::printf("share\t%.17g\n", check.fit.share_left);
+    for (std::size_t k = 0; k < rho.size(); ++k)
+        std::printf("%.17g\t%.17g\t%.17g\t%.17g\t%.17g\n", rho[k], widths[k], wear[k], measured[k], radius[k]);
+    return 0;
+}
