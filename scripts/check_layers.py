@@ -45,6 +45,7 @@ LAYERS = [
     ("lap_fit", ["*"]),
     ("lap_design", ["*"]),
     ("lap_template", ["*"]),
+    ("wear_compare", ["core_types", "text_io", "surface", "working_state", "removal"]),
     ("app", ["*"]),
 ]
 
