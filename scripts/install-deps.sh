@@ -10,7 +10,7 @@ packages=(
   libeigen3-dev libdxflib-dev
   qt6-base-dev qt6-svg-dev libgl-dev fonts-liberation
   poppler-utils
-  python3 python3-ezdxf
+  python3 python3-ezdxf python3-numpy
   locales
   clang libclang-rt-14-dev
   dpkg-dev fakeroot file lintian appstream desktop-file-utils
