@@ -157,6 +157,14 @@ std::string comparison_lines(const WearComparison& comparison, char decimal_sepa
     return out;
 }
 
+std::string comparison_summary(const WearComparison& comparison, char decimal_separator) {
+    const char sep = decimal_separator;
+    return "Rate " + format_significant(comparison.chosen.rate, 4, sep) + " per minute: " +
+           format_decimals(comparison.chosen.share_explained, 1, sep) + " % of the measured removal explained by " +
+           comparison.chosen.model + " (" + format_decimals(comparison.other.share_explained, 1, sep) + " % by " +
+           comparison.other.model + ")";
+}
+
 std::string comparison_columns(const WearComparison& comparison, std::size_t zone, char decimal_separator) {
     const PredictedRemoval& fit = comparison.chosen.fit;
     std::string out;
