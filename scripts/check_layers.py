@@ -56,8 +56,9 @@ LAYERS = [
     ("lap_fit", ["core_types", "removal"]),
     ("lap_template", ["core_types", "rounded_trig", "text_io", "splines", "working_state"]),
     ("lap_design", ["core_types", "working_state", "drawing", "removal", "lap_fit"]),
+    ("wear_compare", ["core_types", "text_io", "surface", "working_state", "removal"]),
     ("lap_document", ["core_types", "file_io", "text_io", "working_state", "export", "lap_load",
-                      "removal", "lap_template", "lap_design"]),
+                      "removal", "lap_template", "lap_design", "wear_compare"]),
     # The Qt drawing and the PNG module: they draw a state they are handed.
     ("render", ["core_types", "file_io", "rounded_trig", "text_io", "working_state", "drawing", "removal",
                 "lap_template"]),

@@ -15,12 +15,39 @@ parabolise200.srf
 
 The values are made from a fixed formula, so the files come out the same on
 every run: python3 scripts/make_examples.py
+
+wear-before.srf, wear-after.srf
+               two tests of one mirror around a polishing session, for
+               learning the lap's wear (--compare). The earlier test is
+               mirror200.srf under its own caption. The later one is what
+               the classic lap of that test, 4 leaves, worked full size
+               with the default stroke (0.2 of the diameter), takes off in
+               MINUTES minutes at RATE per minute by the time-stepped
+               Preston simulation of the tests (tests/preston_sim.py), plus
+               Gaussian noise of NOISE_NM nm RMS from a fixed seed. The
+               lap's widths are read from the command-line tool's check
+               table, so this pair is written only when the tool is named:
+               python3 scripts/make_examples.py --cli build/release/app/doroziri-cli
+               (--preston-sim FILE takes the simulation from another file).
 """
+import argparse
+import importlib.util
 import math
 import os
+import random
+import subprocess
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-OUT = os.path.join(os.path.dirname(HERE), "examples")
+ROOT = os.path.dirname(HERE)
+OUT = os.path.join(ROOT, "examples")
+
+# The polishing session between wear-before.srf and wear-after.srf.
+RATE = 30.0         # nm per minute per unit of Preston's wear (path per stroke, in outer radii)
+MINUTES = 45.0
+STROKE = 0.2        # end to end, fraction of the diameter: the centre travels 0.2 R either side
+LAP = 1.0           # lap diameter over the mirror's
+NOISE_NM = 2.0
+SEED = 25
 
 
 def surface_error_nm(rho):
@@ -57,12 +84,70 @@ def write(name, caption, zones, outer_mm, b, radius_of_curvature, error=surface_
         f.write("\n".join(lines) + "\n")
 
 
+def zone_lines(name):
+    """The zone lines (radius, reading, value) of an example file."""
+    with open(os.path.join(OUT, name), newline="") as f:
+        lines = f.read().splitlines()
+    return [tuple(float(v) for v in line.split()) for line in lines[5:] if line.strip()]
+
+
+def classic_widths(cli, surface):
+    """The leaf width of every zone of the classic lap, from the tool's check table."""
+    run = subprocess.run([cli, "--check", "-", surface], capture_output=True, text=True, check=True,
+                         env=dict(os.environ, LC_ALL="C"))
+    lines = run.stdout.splitlines()
+    header = next(k for k, line in enumerate(lines) if line.startswith("radius, mm"))
+    column = lines[header].split("\t").index("leaf width")
+    return [float(line.split("\t")[column]) for line in lines[header + 1:] if line.strip()]
+
+
+def load_module(path):
+    found = importlib.util.spec_from_file_location("preston_sim", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
+    return module
+
+
+def write_wear_pair(cli, sim_path):
+    """wear-before.srf and wear-after.srf (see the header)."""
+    write("wear-before.srf", "200 mm f/5 paraboloid, test before polishing", 41, 100.0, -1.0, 2000.0)
+    zones = zone_lines("wear-before.srf")
+    outer = zones[-1][0]
+    rho = [r / outer for r, _, _ in zones]
+    widths = classic_widths(cli, os.path.join(OUT, "wear-before.srf"))
+    if len(widths) != len(zones):
+        raise RuntimeError("the check table has not one line per zone")
+    # the simulation takes the centre's travel either side in outer radii:
+    # a stroke of STROKE diameters end to end is STROKE radii either side
+    wear = load_module(sim_path).wear_run(rho, rho, widths, STROKE, LAP)
+    noise = random.Random(SEED)
+    lines = [
+        "200 mm f/5 paraboloid, test after polishing",
+        "Surface data, zone radius in mm, knife-edge reading in mm, height error in nm",
+        f"{-1.0:.3f}  conic constant b",
+        f"{2000.0:.3f}  radius of curvature R, mm",
+        "radius   reading   error",
+    ]
+    for (r, reading, before), removed in zip(zones, wear):
+        after = before - RATE * MINUTES * removed + noise.gauss(0.0, NOISE_NM)
+        lines.append(f"{r:.3f}\t{reading:.4f}\t{after:.2f}")
+    with open(os.path.join(OUT, "wear-after.srf"), "w", newline="\r\n") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def main():
+    parser = argparse.ArgumentParser(description="Writes the example surface files under examples/.")
+    parser.add_argument("--cli", help="the command-line tool; also writes wear-before.srf and wear-after.srf")
+    parser.add_argument("--preston-sim", default=os.path.join(ROOT, "tests", "preston_sim.py"),
+                        help="the time-stepped Preston simulation (default: the tests' own)")
+    args = parser.parse_args()
     os.makedirs(OUT, exist_ok=True)
     write("mirror200.srf", "200 mm f/5 paraboloid, test of 7 December", 41, 100.0, -1.0, 2000.0)
     write("profile500.srf", "200 mm f/5 paraboloid, 500-zone scan", 500, 100.0, -1.0, 2000.0)
     write("parabolise200.srf", "200 mm f/5 sphere to paraboloid", 41, 100.0, -1.0, 2000.0,
           parabolise_error_nm)
+    if args.cli:
+        write_wear_pair(args.cli, args.preston_sim)
 
 
 if __name__ == "__main__":
