@@ -21,9 +21,11 @@ DocumentOutcome LapDocument::redesign() {
     return outcome;
 }
 
-// A setting stage's refusal, or the design applied after it.
+// A setting stage's refusal, or the design applied after it. A comparison
+// judged the lap as it was: it goes with any change.
 DocumentOutcome LapDocument::settled(std::optional<std::string> refused) {
     if (refused) return DocumentOutcome{std::move(refused), std::nullopt};
+    comparison_.reset();
     return redesign();
 }
 
@@ -44,6 +46,7 @@ DocumentOutcome LapDocument::open(const std::string& path, std::span<const std::
     surface_path_ = path;
     surface_identity_ = input.identity;
     load_warning_ = std::move(warning);
+    comparison_.reset();
     return redesign();
 }
 
@@ -81,6 +84,14 @@ DocumentOutcome LapDocument::set_num_leaves(std::int32_t leaves) {
     return DocumentOutcome{dz::set_num_leaves(ws_, leaves), std::nullopt};
 }
 
+DocumentOutcome LapDocument::set_wear(const WearSettings& settings) {
+    if (auto refused = check_wear_settings(settings)) return DocumentOutcome{std::move(refused), std::nullopt};
+    if (settings == ws_.WEAR) return {};
+    ws_.WEAR = settings;
+    if (!ws_.loaded) return {};
+    return settled(std::nullopt);
+}
+
 // A new efficiency is a new floor for the fit, which is solved again from
 // its last set-up.
 DocumentOutcome LapDocument::set_efficiency(Real efficiency) {
@@ -90,7 +101,46 @@ DocumentOutcome LapDocument::set_efficiency(Real efficiency) {
 DocumentOutcome LapDocument::set_lap_type(bool spindle) { return settled(dz::set_lap_type(ws_, spindle)); }
 
 DocumentOutcome LapDocument::set_design(LapDesign design, bool free_focus) {
+    comparison_.reset();
     return DocumentOutcome{std::nullopt, dz::set_design(ws_, design_, design, free_focus)};
+}
+
+std::vector<double> LapDocument::removal_shape(const WearSettings& settings) {
+    std::vector<double> widths = leaf_widths(ws_);
+    if (ws_.SPINDLE) return widths;  // a spindle lap wears as its width
+    if (settings == ws_.WEAR) return wear_model().apply(widths);
+    return WearModel(ws_.ZONE_RADIUS, ws_.ZONE_COUNT, ws_.OUTER_RADIUS, settings).apply(widths);
+}
+
+DocumentOutcome LapDocument::compare(const std::string& after_path, double minutes) {
+    if (!ws_.loaded) return DocumentOutcome{std::string(OPEN_EARLIER_TEST_FIRST), std::nullopt};
+    if (auto refused = removal_range_refusal(ws_, decimal_separator_)) {
+        return DocumentOutcome{std::move(refused), std::nullopt};
+    }
+    const InputFile input = read_input_file(after_path);
+    if (!input.bytes) return DocumentOutcome{input.message, std::nullopt};
+    WearSettings other = ws_.WEAR;
+    other.model = other.model == WearLaw::preston ? WearLaw::matrix : WearLaw::preston;
+    const ComparedShape chosen{wear_law_name(ws_.WEAR.model), removal_shape(ws_.WEAR)};
+    const ComparedShape second{wear_law_name(other.model), removal_shape(other)};
+    CompareResult result = compare_tests(ws_, *input.bytes, minutes, chosen, second, decimal_separator_);
+    if (!result.comparison) return DocumentOutcome{std::move(result.message), std::nullopt};
+    comparison_ = std::move(result.comparison);
+    rates_[static_cast<std::size_t>(ws_.WEAR.model)] = comparison_->chosen.rate;
+    rates_[static_cast<std::size_t>(other.model)] = comparison_->other.rate;
+    return {};
+}
+
+DocumentOutcome LapDocument::set_rate(double rate) {
+    if (auto refused = check_rate(rate)) return DocumentOutcome{std::move(refused), std::nullopt};
+    rates_[static_cast<std::size_t>(ws_.WEAR.model)] = rate;
+    return {};
+}
+
+std::optional<double> LapDocument::rate() const {
+    const std::optional<double>& known = rates_[static_cast<std::size_t>(ws_.WEAR.model)];
+    if (known && *known > 0) return known;
+    return std::nullopt;
 }
 
 void LapDocument::set_caption(const std::string& utf8_text) {
@@ -104,7 +154,15 @@ std::string LapDocument::text_bytes() const { return text_export(ws_, decimal_se
 
 std::string LapDocument::dxf_bytes() const { return dxf_export(ws_); }
 
-std::string LapDocument::check_bytes() { return check_table(ws_, removal_check(), decimal_separator_); }
+std::string LapDocument::check_bytes() {
+    const RemovalCheck check = removal_check();
+    std::string table = check_table(ws_, check, decimal_separator_);
+    if (comparison_) table = with_comparison(table, *comparison_, decimal_separator_);
+    if (const auto known = rate()) {
+        table = with_line_before_header(table, polishing_time_line(check.fit.tau, *known, decimal_separator_));
+    }
+    return table;
+}
 
 std::string LapDocument::lap_dxf_bytes(const std::string& date) const { return dz::lap_dxf_bytes(ws_, date); }
 

@@ -18,6 +18,7 @@
 //
 // Not for two threads at once. Nothing is kept between runs.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -29,6 +30,7 @@
 #include "lap_load/load_scratch.hpp"
 #include "removal/removal.hpp"
 #include "text_io/tokenizer.hpp"
+#include "wear_compare/wear_compare.hpp"
 #include "working_state/working_state.hpp"
 
 namespace dz {
@@ -111,10 +113,35 @@ public:
     void set_caption(const std::string& utf8_text);
     // Pixels per normalised unit of the lap plot.
     void set_plot_scale(std::int32_t pixels);
+    // How the lap is worked and the wear model that judges it (the stroke,
+    // its offset, the lap's size, the pressure, Preston's law or the
+    // classic matrix): they stay across loads. Refused, nothing changed,
+    // with check_wear_settings' message. The classic outline does not
+    // depend on them; the fit and the predicted removal do.
+    DocumentOutcome set_wear(const WearSettings& settings);
+
+    // --- learning the lap's wear -----------------------------------------
+
+    // compare: the later test at `after_path`, made `minutes` of polishing
+    // with the lap in force after the test in force (compare_tests). On
+    // success the comparison is kept until the next command that changes
+    // the lap or the surface, and the rate it found under the wear model in
+    // force is kept for the rest of the run. Refused, nothing changed, when
+    // the file cannot be read or compare_tests refuses.
+    DocumentOutcome compare(const std::string& after_path, double minutes);
+    // The comparison of the last compare, while the lap it judged is drawn.
+    [[nodiscard]] const std::optional<WearComparison>& comparison() const { return comparison_; }
+    // A rate of wear known from elsewhere (height units per minute), for the
+    // wear model in force. Refused unless finite and > 0 (check_rate).
+    DocumentOutcome set_rate(double rate);
+    // The rate known for the wear model in force, if any.
+    [[nodiscard]] std::optional<double> rate() const;
 
     // --- what the state gives --------------------------------------------
 
     // The exports as bytes. Require a loaded state, except the text export.
+    // The check table holds the comparison while it is kept, and the
+    // minutes of polishing the lap needs when a rate is known.
     [[nodiscard]] std::string text_bytes() const;
     [[nodiscard]] std::string dxf_bytes() const;
     [[nodiscard]] std::string check_bytes();
@@ -148,6 +175,8 @@ private:
     // The design in force applied to the state, with its outcome.
     DocumentOutcome redesign();
     DocumentOutcome settled(std::optional<std::string> refused);
+    // The removal shape of the lap as drawn under `settings`' model.
+    [[nodiscard]] std::vector<double> removal_shape(const WearSettings& settings);
 
     char decimal_separator_;
     WorkingState ws_;
@@ -155,6 +184,8 @@ private:
     DesignScratch design_;  // the fit's wear model and set-up, kept between commands
     Tokenizer tokenizer_;
     std::string load_warning_;
+    std::optional<WearComparison> comparison_;
+    std::array<std::optional<double>, 2> rates_;  // per wear model (WearLaw)
 
     // The surface file of the working state, which no save may replace.
     std::string surface_path_;

@@ -49,6 +49,11 @@ struct WearSettings {
     bool operator==(const WearSettings&) const = default;
 };
 
+// The model's short name, as tables name it: "Preston" or "matrix".
+[[nodiscard]] constexpr const char* wear_law_name(WearLaw law) {
+    return law == WearLaw::preston ? "Preston" : "matrix";
+}
+
 // check_wear_settings: why `s` cannot be used, or nothing when it can.
 //   returns  nothing when MIN_STROKE <= stroke <= MAX_STROKE,
 //            0 <= offset <= MAX_STROKE_OFFSET, MIN_LAP_SIZE <= lap_size <=

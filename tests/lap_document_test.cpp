@@ -3,6 +3,7 @@
 // fails, and settings that end in the same state whatever their order.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -135,3 +136,72 @@ TEST(LapDocument_Settings, OrderDoesNotMatter) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string WEAR_BEFORE = std::string(DOROZIRI_SOURCE_DIR) + "/examples/wear-before.srf";
+const std::string WEAR_AFTER = std::string(DOROZIRI_SOURCE_DIR) + "/examples/wear-after.srf";
+
+// The count of lines of `table` that start with `prefix`.
+int lines_starting(const std::string& table, const std::string& prefix) {
+    int count = table.starts_with(prefix) ? 1 : 0;
+    for (std::size_t at = table.find("\r\n" + prefix); at != std::string::npos; at = table.find("\r\n" + prefix, at + 2)) {
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+// The comparison lasts while the lap it judged is drawn; the rate lasts the
+// run, for its own wear model, and puts minutes in the check table.
+TEST(LapDocument_Compare, ComparisonGoesWithTheLapRateStays) {
+    LapDocument doc('.');
+    EXPECT_EQ(*doc.compare(WEAR_AFTER, 45).refused, dz::OPEN_EARLIER_TEST_FIRST);
+    ASSERT_FALSE(doc.open(WEAR_BEFORE).refused);
+    EXPECT_TRUE(doc.compare(WEAR_AFTER, 0).refused);
+    EXPECT_TRUE(doc.compare(WEAR_AFTER + ".missing", 45).refused);
+    EXPECT_FALSE(doc.comparison() || doc.rate());
+
+    ASSERT_FALSE(doc.compare(WEAR_AFTER, 45).refused);
+    ASSERT_TRUE(doc.comparison() && doc.rate());
+    EXPECT_EQ(doc.comparison()->chosen.model, "Preston");
+    const std::string table = doc.check_bytes();
+    EXPECT_EQ(lines_starting(table, "Rate: "), 2);
+    EXPECT_EQ(lines_starting(table, "Polishing time: "), 1);
+
+    // a change of the lap drops the comparison, not the rate
+    ASSERT_FALSE(doc.set_design(dz::LapDesign::fit, false).fit_failed);
+    EXPECT_FALSE(doc.comparison());
+    EXPECT_EQ(lines_starting(doc.check_bytes(), "Rate: "), 0);
+    EXPECT_EQ(lines_starting(doc.check_bytes(), "Polishing time: "), 1);
+
+    // the matrix has a rate of its own scale, learnt by the same comparison
+    dz::WearSettings matrix = doc.state().WEAR;
+    matrix.model = dz::WearLaw::matrix;
+    const double preston_rate = *doc.rate();
+    ASSERT_FALSE(doc.set_wear(matrix).refused);
+    ASSERT_TRUE(doc.rate());
+    EXPECT_NE(*doc.rate(), preston_rate);
+    EXPECT_TRUE(doc.set_rate(-1).refused);
+    ASSERT_FALSE(doc.set_rate(2.5).refused);
+    EXPECT_EQ(*doc.rate(), 2.5);
+}
+
+// Settings out of range change nothing; in range they stay across loads.
+TEST(LapDocument_Wear, RefusedOrKeptAcrossLoads) {
+    LapDocument doc('.');
+    ASSERT_FALSE(doc.open(MIRROR).refused);
+    dz::WearSettings wear;
+    wear.stroke = 0.35;
+    wear.lap_size = 0.8;
+    for (const double stroke : {0.0, -0.2, 1.5, std::nan("")}) {
+        dz::WearSettings bad = wear;
+        bad.stroke = stroke;
+        EXPECT_TRUE(doc.set_wear(bad).refused) << stroke;
+        EXPECT_EQ(doc.state().WEAR, dz::WearSettings{});
+    }
+    ASSERT_FALSE(doc.set_wear(wear).refused);
+    ASSERT_FALSE(doc.reload().refused);
+    EXPECT_EQ(doc.state().WEAR, wear);
+}

@@ -74,7 +74,7 @@ CompareResult compare_tests(const WorkingState& before, std::string_view after_b
     const char sep = decimal_separator;
     CompareResult result;
     if (!before.loaded || before.ZONE_COUNT < 1) {
-        result.message = "Open the earlier test first; the later test is compared with it.";
+        result.message = OPEN_EARLIER_TEST_FIRST;
         return result;
     }
     const auto n = static_cast<std::size_t>(before.ZONE_COUNT);
@@ -175,14 +175,29 @@ std::string comparison_columns(const WearComparison& comparison, std::size_t zon
     return out;
 }
 
-std::string with_comparison(const std::string& table, const WearComparison& comparison, char decimal_separator) {
-    constexpr std::string_view header = "radius, mm";
-    constexpr std::string_view line_end = "\r\n";
-    // the header: at the start of the table or of a line
-    std::size_t start = table.starts_with(header) ? 0 : table.find(std::string(line_end) + std::string(header));
-    if (start == std::string::npos) throw std::invalid_argument("with_comparison: the table has no header");
-    if (start != 0) start += line_end.size();
+namespace {
 
+constexpr std::string_view LINE_END = "\r\n";
+
+// Where the check table's header line starts: at the start of the table or
+// of a line.
+std::size_t header_start(const std::string& table) {
+    constexpr std::string_view header = "radius, mm";
+    std::size_t start = table.starts_with(header) ? 0 : table.find(std::string(LINE_END) + std::string(header));
+    if (start == std::string::npos) throw std::invalid_argument("check table without a header");
+    return start == 0 ? 0 : start + LINE_END.size();
+}
+
+}  // namespace
+
+std::string with_line_before_header(const std::string& table, const std::string& lines) {
+    const std::size_t start = header_start(table);
+    return table.substr(0, start) + lines + table.substr(start);
+}
+
+std::string with_comparison(const std::string& table, const WearComparison& comparison, char decimal_separator) {
+    constexpr std::string_view line_end = LINE_END;
+    const std::size_t start = header_start(table);
     std::string out = table.substr(0, start) + comparison_lines(comparison, decimal_separator);
     // the header and one line per zone, each with the columns before its line end
     std::size_t pos = start;

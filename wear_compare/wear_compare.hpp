@@ -9,10 +9,9 @@
 // usage (the command line's --compare AFTER --minutes T, or the window's
 // File > Compare with a later test...):
 //
-//     WearModel model(ws);                               // the chosen model
-//     const auto w = leaf_widths(ws);
-//     const ComparedShape chosen{"Preston", ws.SPINDLE ? w : model.apply(w)};
-//     const ComparedShape other{"matrix", ws.SPINDLE ? w : other_model.apply(w)};
+//     const auto w = leaf_widths(ws);                    // the lap in force
+//     const ComparedShape chosen{wear_law_name(law), ws.SPINDLE ? w : model.apply(w)};
+//     const ComparedShape other{wear_law_name(other_law), ws.SPINDLE ? w : other_model.apply(w)};
 //     CompareResult result = compare_tests(ws, after_bytes, minutes, chosen, other, sep);
 //     if (!result.comparison) { show(result.message); return; }   // nothing changed
 //     table = with_comparison(check_table(ws, check, sep), *result.comparison, sep);
@@ -70,6 +69,7 @@ inline constexpr double SAME_MIRROR_TOLERANCE = 0.02;
 // The refusals' messages that do not name a value.
 inline constexpr const char* MINUTES_REFUSED = "The polishing time must be more than 0 minutes.";
 inline constexpr const char* RATE_REFUSED = "The rate must be more than 0 per minute.";
+inline constexpr const char* OPEN_EARLIER_TEST_FIRST = "Open the earlier test first; the later test is compared with it.";
 
 // compare_tests learns the lap's rate of wear from an earlier and a later
 // test of the same mirror.
@@ -136,6 +136,11 @@ inline constexpr const char* COMPARISON_COLUMNS = "\tmeasured removal\tpredicted
 // the table has no header or not one zone line per zone of the comparison.
 [[nodiscard]] std::string with_comparison(const std::string& table, const WearComparison& comparison,
                                           char decimal_separator);
+
+// with_line_before_header: the check table `table` with `lines` (whole
+// lines, CR LF ends) put before its header line "radius, mm...".
+// std::invalid_argument when the table has no header.
+[[nodiscard]] std::string with_line_before_header(const std::string& table, const std::string& lines);
 
 // polishing_minutes: the minutes that a predicted removal of fitted time
 // `tau` needs at `rate`: tau / rate; none when the rate is not > 0 or the
