@@ -63,7 +63,7 @@ LAYERS = [
     ("render", ["core_types", "file_io", "rounded_trig", "text_io", "working_state", "drawing", "removal",
                 "lap_template"]),
     # The front ends: argument parsing and dialogs around the document.
-    ("cli", ["core_types", "file_io", "text_io", "working_state", "lap_load", "removal",
+    ("cli", ["core_types", "file_io", "text_io", "working_state", "lap_load", "removal", "preston_wear",
              "lap_template", "lap_document", "render"]),
     ("window", ["core_types", "file_io", "text_io", "working_state", "drawing", "lap_load",
                 "removal", "lap_template", "lap_document", "render"]),

@@ -27,7 +27,7 @@ wear-before.srf, wear-after.srf
                Gaussian noise of NOISE_NM nm RMS from a fixed seed. The
                lap's widths are read from the command-line tool's check
                table, so this pair is written only when the tool is named:
-               python3 scripts/make_examples.py --cli build/release/app/doroziri-cli
+               python3 scripts/make_examples.py --cli build/release/cli/doroziri-cli
                (--preston-sim FILE takes the simulation from another file).
 """
 import argparse

@@ -46,13 +46,14 @@ struct Start {
     std::vector<std::string> environment;     // "NAME=value" set, "NAME" removed
     rlim_t file_size_limit = RLIM_INFINITY;
     bool ignore_file_size_signal = false;
+    bool append_out = false;                  // stdout appends (">>") instead of replacing
 };
 
 // Starts the tool; stdout goes to folder/../NAME.out, stderr to .err.
 pid_t start(const Start& s, const fs::path& out, const fs::path& err) {
     const pid_t child = ::fork();
     if (child != 0) return child;
-    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | (s.append_out ? O_APPEND : O_TRUNC), 0644);
     const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out_fd < 0 || err_fd < 0 || ::chdir(s.folder.c_str()) != 0) ::_exit(127);
     ::dup2(out_fd, 1);
@@ -270,4 +271,30 @@ TEST_F(CliProcessTest, LocaleFromTheEnvironment) {
     EXPECT_EQ(f.status, 1);
     EXPECT_EQ(f.err.rfind("ERROR reading this line, expected b value", 0), 0u) << f.err;
     ::unsetenv("LOCPATH");
+}
+
+// Standard output by any name is one target, and the surface file behind
+// standard output (">> s.srf") takes nothing.
+TEST_F(CliProcessTest, StandardOutputByAnyName) {
+    for (const char* name : {"/dev/stdout", "/proc/self/fd/1"}) {
+        SCOPED_TRACE(name);
+        const Finished f = run({"--check", "-", "--txt", name, MIRROR});
+        EXPECT_EQ(f.status, 2);
+        EXPECT_EQ(f.err, std::string("doroziri-cli: --txt ") + name +
+                             " and --check - name the same file; give each export a file of its own.\n");
+        EXPECT_EQ(f.out, "");
+    }
+    const std::string measurement = read_bytes(MIRROR);
+    put(dir_ / "s.srf", measurement);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--check", "-", "s.srf"},
+                                                 std::vector<std::string>{"--txt", "/dev/stdout", "s.srf"}}) {
+        SCOPED_TRACE(args[1]);
+        Start s = in_work(args);
+        s.append_out = true;
+        const pid_t child = start(s, dir_ / "s.srf", base_ / "run.err");
+        const Finished f = finish(child, dir_ / "s.srf", base_ / "run.err");
+        EXPECT_EQ(f.status, 1);
+        EXPECT_EQ(f.err.rfind("Not written: ", 0), 0u) << f.err;
+        EXPECT_EQ(read_bytes(dir_ / "s.srf"), measurement);
+    }
 }

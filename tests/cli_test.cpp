@@ -193,10 +193,12 @@ TEST_F(CliTest, CommaSeparator_FileOptionsAndExport) {
     ASSERT_EQ(lines.size(), 43u);
     EXPECT_EQ(lines[3].substr(0, 4), "2,5\t");
     EXPECT_EQ(lines[42].substr(0, 6), "100,0\t");
-    // A period is not the separator here.
+    // A period is not the separator here: a wrong option, which says so.
     const CliRun period = run({"--efficiency", "87.5", path}, ',');
-    EXPECT_EQ(period.code, 1);
-    EXPECT_EQ(period.err, "'87.5' is not a valid floating point value\n");
+    EXPECT_EQ(period.code, 2);
+    EXPECT_EQ(period.err.substr(0, period.err.find("usage:")),
+              "doroziri-cli: --efficiency: '87.5' is not a valid floating point value\n"
+              "Your regional settings ask for ',' as the decimal separator.\n");
     EXPECT_EQ(period.out, "");
 }
 
@@ -302,13 +304,14 @@ TEST_F(CliTest, Errors_MessagesAndExitStatus) {
         {"wrong third line", {bad_b}, 1,
          "ERROR reading this line, expected b value (probably wrong file):  \"b = -1\"\n", ""},
         {"singular wear matrix", {singular}, 1, "INFO = 2\nWarning: line 7 of the surface file: the zone radius repeats that of line 6:  \"0 0 2\"; the file was read as it stands.\n", ""},
-        {"leaves not a number", {"--leaves", "six", MIRROR}, 1, "'six' is not a valid integer value\n", ""},
+        {"leaves not a number", {"--leaves", "six", MIRROR}, 2, "",
+         "doroziri-cli: --leaves: 'six' is not a valid integer value\nusage:"},
         {"leaves 0", {"--leaves", "0", MIRROR}, 1, std::string(dz::LEAVES_REFUSED) + "\n", ""},
         {"leaves -2", {"--leaves", "-2", MIRROR}, 1, std::string(dz::LEAVES_REFUSED) + "\n", ""},
         {"efficiency 0", {"--efficiency", "0", MIRROR}, 1, std::string(dz::EFFICIENCY_REFUSED) + "\n", ""},
         {"efficiency -10", {"--efficiency", "-10", MIRROR}, 1, std::string(dz::EFFICIENCY_REFUSED) + "\n", ""},
-        {"efficiency not a number", {"--efficiency", "abc", MIRROR}, 1,
-         "'abc' is not a valid floating point value\n", ""},
+        {"efficiency not a number", {"--efficiency", "abc", MIRROR}, 2, "",
+         "doroziri-cli: --efficiency: 'abc' is not a valid floating point value\nusage:"},
         {"txt into a missing folder", {"--txt", unwritable, MIRROR}, 1, "", "Cannot write"},
         {"unknown option", {"--foo", MIRROR}, 2, "", "doroziri-cli: unknown option --foo\nusage:"},
         {"option without value", {MIRROR, "--leaves"}, 2, "", "doroziri-cli: --leaves needs a value\nusage:"},
