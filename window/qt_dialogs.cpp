@@ -402,7 +402,7 @@ bool QtDialogs::stroke_dialog(WearSettings& settings) {
                                       "(W-like strokes); 0 goes through the centre"));
     QDoubleSpinBox* lap =
         fraction_box(&dialog, "LAP_SIZE", MIN_LAP_SIZE, MAX_LAP_SIZE, 0.05, settings.lap_size,
-                     QStringLiteral(" of the mirror's"));
+                     QStringLiteral(" of the mirror's diameter"));
     lap->setToolTip(QStringLiteral("The lap's diameter; 1 is a full-size lap"));
     auto* pressure = new QComboBox(&dialog);
     pressure->setObjectName(QStringLiteral("PRESSURE"));

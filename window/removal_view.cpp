@@ -202,7 +202,13 @@ void RemovalView::show_state(LapDocument& doc) {
         compared_ = std::move(compared);
         compared_caption_ = "Later test after " + format_significant(comparison->minutes, 3, decimal_separator_) +
                             " minutes: " + caption_to_utf8(comparison->later_caption);
-        compared_figures_ = comparison_summary(*comparison, decimal_separator_);
+        // The summary's figures in fewer words, to fit the chart's width.
+        compared_figures_ = "Rate " + format_significant(comparison->chosen.rate, 4, decimal_separator_) +
+                            " per minute: " +
+                            format_decimals(comparison->chosen.share_explained, 1, decimal_separator_) +
+                            " % explained by " + comparison->chosen.model + " (" +
+                            format_decimals(comparison->other.share_explained, 1, decimal_separator_) + " % by " +
+                            comparison->other.model + ")";
         if (tabs_->count() == 1) tabs_->addTab(QStringLiteral("Measured against predicted"));
         tabs_->setTabText(COMPARISON_TAB, QStringLiteral("Later test: measured against predicted"));
         tabs_->setVisible(true);
