@@ -46,13 +46,13 @@ struct Series {
     const std::vector<double>* values;
     QColor colour;
     Qt::PenStyle style;
-    const char* name;
+    const std::string* name;
 };
 
 }  // namespace
 
 void paint_removal_chart(QPainter& painter, const QRect& area, const RemovalCheck& check,
-                         const std::string& caption, char decimal_separator) {
+                         const std::string& caption, char decimal_separator, const RemovalChartText& text) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.fillRect(area, Qt::white);
@@ -71,8 +71,12 @@ void paint_removal_chart(QPainter& painter, const QRect& area, const RemovalChec
     bold.setBold(true);
     painter.setFont(bold);
     const QRect figures = title.translated(0, line + 2);
-    painter.drawText(figures, Qt::AlignHCenter | Qt::AlignVCenter,
-                     text_of(removal_summary(check.fit, decimal_separator)));
+    // A figures line of the caller's may be longer than the chart is wide.
+    const QString figures_text = text.figures.empty()
+                                     ? text_of(removal_summary(check.fit, decimal_separator))
+                                     : QFontMetrics(bold).elidedText(text_of(text.figures), Qt::ElideRight,
+                                                                     figures.width());
+    painter.drawText(figures, Qt::AlignHCenter | Qt::AlignVCenter, figures_text);
     painter.setFont(font);
 
     if (check.radius.empty()) {
@@ -174,9 +178,9 @@ void paint_removal_chart(QPainter& painter, const QRect& area, const RemovalChec
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t p, std::size_t q) { return check.radius[p] < check.radius[q]; });
-    const Series series[] = {{&check.measured, QColor(0, 0, 0), Qt::SolidLine, "measured"},
-                             {&check.fit.predicted, QColor(0, 90, 200), Qt::SolidLine, "predicted"},
-                             {&check.fit.residual, QColor(200, 30, 30), Qt::DashLine, "residual"}};
+    const Series series[] = {{&check.measured, QColor(0, 0, 0), Qt::SolidLine, &text.series[0]},
+                             {&check.fit.predicted, QColor(0, 90, 200), Qt::SolidLine, &text.series[1]},
+                             {&check.fit.residual, QColor(200, 30, 30), Qt::DashLine, &text.series[2]}};
     painter.setClipRect(plot.adjusted(1, 1, -1, -1));
     // the prediction first, so that the measured values stay in sight where
     // the two meet
@@ -201,7 +205,8 @@ void paint_removal_chart(QPainter& painter, const QRect& area, const RemovalChec
     painter.setClipping(false);
 
     // the legend, top right inside the plot
-    const int legend_width = 120;
+    int legend_width = 120;
+    for (const Series& s : series) legend_width = std::max(legend_width, metrics.horizontalAdvance(text_of(*s.name)) + 56);
     const QRect legend(plot.right() - legend_width - 8, plot.top() + 8, legend_width, line * 3 + 10);
     painter.setPen(QPen(QColor(160, 160, 160), 1));
     painter.setBrush(QColor(255, 255, 255, 230));
@@ -213,21 +218,23 @@ void paint_removal_chart(QPainter& painter, const QRect& area, const RemovalChec
         painter.drawLine(QPointF(legend.left() + 8, y), QPointF(legend.left() + 36, y));
         painter.setPen(Qt::black);
         painter.drawText(QRectF(legend.left() + 44, y - line / 2.0, legend_width - 48, line),
-                         Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(series[k].name));
+                         Qt::AlignLeft | Qt::AlignVCenter, text_of(*series[k].name));
     }
     painter.restore();
 }
 
-QImage removal_chart_image(const RemovalCheck& check, const std::string& caption, char decimal_separator) {
+QImage removal_chart_image(const RemovalCheck& check, const std::string& caption, char decimal_separator,
+                           const RemovalChartText& text) {
     QImage image(REMOVAL_CHART_WIDTH, REMOVAL_CHART_HEIGHT, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    paint_removal_chart(painter, image.rect(), check, caption, decimal_separator);
+    paint_removal_chart(painter, image.rect(), check, caption, decimal_separator, text);
     return image;
 }
 
-QByteArray removal_chart_png(const RemovalCheck& check, const std::string& caption, char decimal_separator) {
-    const QImage image = removal_chart_image(check, caption, decimal_separator);
+QByteArray removal_chart_png(const RemovalCheck& check, const std::string& caption, char decimal_separator,
+                             const RemovalChartText& text) {
+    const QImage image = removal_chart_image(check, caption, decimal_separator, text);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);

@@ -38,12 +38,14 @@ class ScriptedDialogs final : public Dialogs {
 public:
     std::deque<std::optional<std::string>> answers;  // nullopt: Cancel
     std::deque<std::optional<FileAnswer>> files;     // nullopt: Cancel
+    std::deque<std::optional<WearSettings>> strokes;  // the stroke dialog's OK values; nullopt: Cancel
     bool help_opens = true;
 
     std::vector<PromptCall> prompts;
     std::vector<std::string> messages;
     std::vector<FileDialogCall> file_dialogs;
     std::vector<std::string> helps_opened;
+    std::vector<WearSettings> stroke_dialogs;  // the values each stroke dialog showed
     int builtin_help_shown = 0;
     // Runs at each message, e.g. to see whether the window is shown yet.
     std::function<void()> on_message;
@@ -74,6 +76,18 @@ public:
         return help_opens;
     }
     void show_builtin_help() override { ++builtin_help_shown; }
+    bool stroke_dialog(WearSettings& settings) override {
+        stroke_dialogs.push_back(settings);
+        if (strokes.empty()) {
+            ADD_FAILURE() << "unexpected stroke dialog";
+            return false;
+        }
+        auto answer = strokes.front();
+        strokes.pop_front();
+        if (!answer) return false;
+        settings = *answer;
+        return true;
+    }
 
 private:
     bool file_dialog(FileDialogSettings& dialog, std::string& folder, bool save) {

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -20,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -35,6 +38,7 @@
 #include "window/removal_view.hpp"
 #include "lap_template/lap_geometry.hpp"
 #include "file_io/file_io.hpp"
+#include "wear_compare/wear_compare.hpp"
 #include "scripted_dialogs.hpp"
 #include "tests/test_folder.hpp"
 #include "tests/window_test_support.hpp"
@@ -145,7 +149,12 @@ TEST_F(WindowTest, TFORM1_ControlsAsDesigned) {
     ASSERT_NE(menus[2]->menu(), nullptr);
     QStringList designs;
     for (const QAction* action : menus[2]->menu()->actions()) designs << action->text();
-    EXPECT_EQ(designs, QStringList({"Classic", "Least-squares fit", "", "Free focus"}));
+    EXPECT_EQ(designs, QStringList({"Classic", "Least-squares fit", "", "Free focus", "", QString::fromUtf8("Stroke\u2026"),
+                                    "Wear model"}));
+    QStringList laws;
+    for (const QAction* action : menus[2]->menu()->actions().back()->menu()->actions()) laws << action->text();
+    EXPECT_EQ(laws, QStringList({"Preston's law", "Classic zone wear matrix"}));
+    EXPECT_TRUE(child<QAction>(window, "WearPreston1")->isChecked());
     EXPECT_TRUE(child<QAction>(window, "DesignClassic1")->isChecked());
     EXPECT_FALSE(child<QAction>(window, "DesignFit1")->isChecked());
     EXPECT_FALSE(child<QAction>(window, "FreeFocus1")->isChecked());
@@ -156,7 +165,8 @@ TEST_F(WindowTest, TFORM1_ControlsAsDesigned) {
     QStringList items;
     for (const QAction* action : menus[0]->menu()->actions()) items << action->text();
     EXPECT_EQ(items, QStringList({"Open", "Reload", "Save .dxf", "Save .txt", QString::fromUtf8("Save lap template\u2026"),
-                                  QString::fromUtf8("Print\u2026"), "", "Quit"}));
+                                  QString::fromUtf8("Print\u2026"), "",
+                                  QString::fromUtf8("Compare with a later test\u2026"), "", "Quit"}));
 }
 
 TEST_F(WindowTest, TFORM1_StartUpArgument) {
@@ -442,6 +452,94 @@ TEST_F(WindowTest, DesignMenu_RedrawsAndStaysAcrossLoads) {
     EXPECT_TRUE(dialogs_.messages.empty());
 }
 
+// Design > Stroke... and Design > Wear model redraw the view, whose words
+// name the model and the stroke; a refusal is a message and changes nothing.
+// File > Compare with a later test... shows the later test on a tab of the
+// view, with the rate and the share in words, and the minutes after it.
+TEST_F(WindowTest, WearSettingsAndCompare_ShownInTheRemovalView) {
+    TFORM1 window({}, &dialogs_);
+    window.show();
+    EXPECT_FALSE(child<QAction>(window, "Compare1")->isEnabled());  // nothing to compare with yet
+    const std::string examples = std::string(DOROZIRI_SOURCE_DIR) + "/examples/";
+    dialogs_.files = {FileAnswer{examples + "wear-before.srf"}};
+    window.findChild<QAction*>("Open1")->trigger();
+    window.findChild<QAction*>("Removal1")->trigger();
+    dz::RemovalView* view = window.removal_view();
+    ASSERT_NE(view, nullptr);
+    const auto words = [&] { return view->figures().toStdString(); };
+    const auto summary = [&] {
+        return "Wear model: " + dz::wear_model_summary(window.commands().state().WEAR, '.');
+    };
+    EXPECT_NE(words().find(summary()), std::string::npos) << words();
+    EXPECT_NE(words().find("stroke 0.20 of the diameter"), std::string::npos) << words();
+
+    dz::WearSettings wear;
+    wear.stroke = 0.3;
+    dialogs_.strokes = {wear};
+    child<QAction>(window, "Stroke1")->trigger();
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_EQ(window.commands().state().WEAR, wear);
+    EXPECT_NE(words().find("stroke 0.30 of the diameter"), std::string::npos) << words();
+    const std::string at_03 = words();
+    wear.lap_size = 0.1;
+    dialogs_.strokes = {wear};
+    child<QAction>(window, "Stroke1")->trigger();
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(words(), at_03);
+    dialogs_.messages.clear();
+
+    auto* matrix = child<QAction>(window, "WearMatrix1");
+    auto* preston = child<QAction>(window, "WearPreston1");
+    EXPECT_TRUE(preston->isChecked());
+    matrix->trigger();
+    EXPECT_TRUE(matrix->isChecked());
+    EXPECT_EQ(window.commands().state().WEAR.model, dz::WearLaw::matrix);
+    EXPECT_NE(words().find("classic zone wear matrix"), std::string::npos) << words();
+    preston->trigger();
+    EXPECT_EQ(words(), at_03);
+    dialogs_.strokes = {dz::WearSettings{}};
+    child<QAction>(window, "Stroke1")->trigger();
+
+    // the example pair: 45 minutes at 30 per minute by Preston's law
+    const QImage design_chart = view->chart_image();
+    EXPECT_EQ(words().find("Polishing time"), std::string::npos);
+    dialogs_.files = {FileAnswer{examples + "wear-after.srf"}};
+    dialogs_.answers = {"45"};
+    child<QAction>(window, "Compare1")->trigger();
+    EXPECT_TRUE(dialogs_.messages.empty());
+    const auto& comparison = window.commands().document().comparison();
+    ASSERT_TRUE(comparison);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_TRUE(view->showing_comparison());
+    EXPECT_TRUE(child<QTabBar>(window, "REMOVAL_TABS")->isVisible());
+    ASSERT_TRUE(view->compared());
+    EXPECT_EQ(view->compared()->measured, comparison->removal);
+    EXPECT_EQ(view->compared()->fit.predicted, comparison->chosen.fit.predicted);
+    EXPECT_NE(words().find(dz::comparison_summary(*comparison, '.')), std::string::npos) << words();
+    EXPECT_NE(words().find("% of the measured removal explained by Preston"), std::string::npos) << words();
+    EXPECT_NE(words().find("Polishing time: "), std::string::npos) << words();
+    EXPECT_GE(comparison->chosen.share_explained, 95);
+    const QImage compared_chart = view->chart_image();
+    EXPECT_NE(compared_chart, design_chart);
+    view->select_design();
+    EXPECT_EQ(view->chart_image(), design_chart);
+
+    // a refusal changes nothing; a change of the lap ends the comparison,
+    // the rate stays
+    dialogs_.files = {FileAnswer{examples + "wear-after.srf"}};
+    dialogs_.answers = {"0"};
+    child<QAction>(window, "Compare1")->trigger();
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{dz::MINUTES_REFUSED});
+    EXPECT_TRUE(window.commands().document().comparison());
+    dialogs_.answers = {"90"};
+    QTest::mouseClick(child<QLabel>(window, "INCR_LABEL"), Qt::LeftButton);
+    EXPECT_FALSE(view->compared());
+    EXPECT_FALSE(view->showing_comparison());
+    EXPECT_FALSE(child<QTabBar>(window, "REMOVAL_TABS")->isVisible());
+    EXPECT_EQ(words().find("Later test"), std::string::npos) << words();
+    EXPECT_NE(words().find("Polishing time: "), std::string::npos) << words();
+}
+
 // Crossed edges are said under the plot as soon as they are drawn, and in
 // the removal view, in the words of the exports; they go with the setting.
 TEST_F(WindowTest, CrossedEdges_WarnedUnderThePlotAndInTheView) {
@@ -573,6 +671,68 @@ TEST_F(WindowTest, QtDialogs_PromptMessageAndFileDialog) {
     EXPECT_FALSE(dialogs.save_dialog(settings, folder));
     EXPECT_EQ(settings.file_name, ".txt");
     EXPECT_EQ(folder, "/");
+}
+
+// The stroke dialog: the values in force preset, its limits those the
+// document takes, OK hands back what was set (the model untouched), Restore
+// Defaults the classic geometry, Cancel nothing.
+TEST_F(WindowTest, QtDialogs_StrokeDialog) {
+    QWidget parent;
+    dz::QtDialogs dialogs(&parent);
+    dz::WearSettings wear;
+    wear.stroke = 0.35;
+    wear.offset = 0.05;
+    wear.lap_size = 0.8;
+    wear.model = dz::WearLaw::matrix;
+    const auto box = [](QDialog* d, const char* name) {
+        auto* found = d->findChild<QDoubleSpinBox*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    };
+    when_shown<QDialog>([&](QDialog* d) {
+        EXPECT_EQ(d->objectName(), "STROKE_DIALOG");
+        struct Limits {
+            const char* name;
+            double value, low, high;
+        };
+        for (const Limits& l : {Limits{"STROKE", 0.35, dz::MIN_STROKE, dz::MAX_STROKE},
+                                Limits{"STROKE_OFFSET", 0.05, 0, dz::MAX_STROKE_OFFSET},
+                                Limits{"LAP_SIZE", 0.8, dz::MIN_LAP_SIZE, dz::MAX_LAP_SIZE}}) {
+            QDoubleSpinBox* b = box(d, l.name);
+            if (b == nullptr) continue;
+            EXPECT_DOUBLE_EQ(b->value(), l.value) << l.name;
+            EXPECT_DOUBLE_EQ(b->minimum(), l.low) << l.name;
+            EXPECT_DOUBLE_EQ(b->maximum(), l.high) << l.name;
+        }
+        EXPECT_EQ(d->focusWidget(), box(d, "STROKE"));
+        // typed, as from the keyboard
+        box(d, "STROKE")->selectAll();
+        QTest::keyClicks(box(d, "STROKE"), "0.5");
+        d->findChild<QComboBox*>("PRESSURE")->setCurrentIndex(1);
+        QTest::keyClick(d, Qt::Key_Return);
+    });
+    ASSERT_TRUE(dialogs.stroke_dialog(wear));
+    EXPECT_EQ(wear.stroke, 0.5);
+    EXPECT_EQ(wear.offset, 0.05);
+    EXPECT_EQ(wear.pressure, dz::PressureModel::load);
+    EXPECT_EQ(wear.model, dz::WearLaw::matrix);
+
+    when_shown<QDialog>([&](QDialog* d) {
+        d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::RestoreDefaults)->click();
+        d->accept();
+    });
+    ASSERT_TRUE(dialogs.stroke_dialog(wear));
+    dz::WearSettings classic;
+    classic.model = dz::WearLaw::matrix;
+    EXPECT_EQ(wear, classic);
+
+    wear.stroke = 0.25;
+    when_shown<QDialog>([&](QDialog* d) {
+        box(d, "STROKE")->setValue(0.9);
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    EXPECT_FALSE(dialogs.stroke_dialog(wear));
+    EXPECT_EQ(wear.stroke, 0.25);
 }
 
 TEST(QtDialogs_NameFilters, PairsBecomeQtFilters) {

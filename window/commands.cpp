@@ -304,6 +304,69 @@ void LapCommands::FreeFocusClick(bool on) {
     });
 }
 
+void LapCommands::apply_wear(const WearSettings& settings) {
+    const DocumentOutcome outcome = doc_.set_wear(settings);
+    view_state_.matrix_wear = doc_.state().WEAR.model == WearLaw::matrix;
+    show_view();
+    if (outcome.refused) {
+        dialogs_.message(*outcome.refused);
+        return;
+    }
+    DRAW_LAP();
+    report_fit(outcome);
+}
+
+void LapCommands::StrokeClick() {
+    guarded([&] {
+        WearSettings settings = doc_.state().WEAR;
+        if (!dialogs_.stroke_dialog(settings)) return;
+        settings.model = doc_.state().WEAR.model;  // the menu's choice, not the dialog's
+        apply_wear(settings);
+    });
+}
+
+void LapCommands::WearModelClick(WearLaw law) {
+    guarded([&] {
+        WearSettings settings = doc_.state().WEAR;
+        settings.model = law;
+        apply_wear(settings);
+    });
+}
+
+// The later test first, then the minutes; Cancel at either (or an empty
+// answer) ends the command with nothing changed.
+bool LapCommands::CompareClick() {
+    bool compared = false;
+    guarded([&] {
+        if (!doc_.state().loaded) {
+            dialogs_.message(OPEN_EARLIER_TEST_FIRST);
+            return;
+        }
+        FileDialogSettings later;
+        later.title = "Open the later test of the same mirror.";
+        later.filter = FILE_OPEN.filter.empty() ? "Text files (*.srf, *.txt)|*.srf;*.txt|All files (*.*)|*.*"
+                                                : FILE_OPEN.filter;
+        if (!dialogs_.open_dialog(later, dialog_folder_)) return;
+        std::string answer = dialogs_.prompt(MINUTES_PROMPT, MINUTES_PROMPT_TEXT, "");
+        const auto first = answer.find_first_not_of(" \t");
+        if (first == std::string::npos) return;
+        answer = answer.substr(first, answer.find_last_not_of(" \t") + 1 - first);
+        const std::optional<Real> minutes = parse_real(answer, decimal_separator_);
+        if (!minutes) {
+            dialogs_.message(MINUTES_NOT_A_NUMBER + separator_hint(answer, decimal_separator_));
+            return;
+        }
+        const DocumentOutcome outcome = doc_.compare(later.file_name, static_cast<double>(*minutes));
+        if (outcome.refused) {
+            dialogs_.message(*outcome.refused);
+            return;
+        }
+        compared = true;
+        show_view();
+    });
+    return compared;
+}
+
 void LapCommands::COMMENT_LABELClick() {
     guarded([&] {
         // The caption the user sees is the first line of the text export.

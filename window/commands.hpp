@@ -39,6 +39,12 @@ inline constexpr const char* LEAVES_RANGE_MESSAGE =
 [[nodiscard]] std::string efficiency_range_message(char decimal_separator);
 // The hint drawn on the empty plot before a surface is loaded.
 inline constexpr const char* OPEN_HINT = "File \u203A Open a surface file";
+// The minutes of File > Compare with a later test...: the prompt and the
+// refusal of an answer that is no number (the user's separator is named
+// after it where the other one was typed).
+inline constexpr const char* MINUTES_PROMPT = "Minutes of polishing";
+inline constexpr const char* MINUTES_PROMPT_TEXT = "between the two tests, with the lap and stroke in force";
+inline constexpr const char* MINUTES_NOT_A_NUMBER = "The polishing time must be a number of minutes.";
 // The lap template's save dialog: its filters, in the order of TemplateKind.
 inline constexpr const char* TEMPLATE_FILTER =
     "PDF pages to print at 100 % (*.pdf)|*.pdf|SVG for laser and vinyl cutters (*.svg)|*.svg|"
@@ -81,6 +87,17 @@ public:
     // follow at once.
     void DesignClick(LapDesign design);
     void FreeFocusClick(bool on);
+    // Design > Stroke...: the stroke, its offset, the lap's size and the
+    // pressure in one dialog; Design > Wear model: Preston's law or the
+    // classic matrix. Both stay across loads; a refusal is a message and
+    // changes nothing.
+    void StrokeClick();
+    void WearModelClick(WearLaw law);
+    // File > Compare with a later test...: asks for the later test's file
+    // and the minutes polished between the two tests, then compares them
+    // with the surface and lap in force. True when the comparison was made;
+    // a refusal is a message and changes nothing.
+    bool CompareClick();
 
     [[nodiscard]] const WorkingState& state() const { return doc_.state(); }
     // The document the commands act on; the predicted-removal view reads it.
@@ -105,6 +122,9 @@ private:
     void DRAW_LAP();
     // Shows the fit's failure of a command that took effect.
     void report_fit(const DocumentOutcome& outcome);
+    // The wear settings handed to the document; the menu shows the model in
+    // force afterwards, whether they were taken or refused.
+    void apply_wear(const WearSettings& settings);
     void show_view() { view_.show_view(view_state_); }
 
     Dialogs& dialogs_;

@@ -365,6 +365,8 @@ void TFORM1::create_menu() {
     Print1 = action(file_menu, "Print1", "Print\u2026", shortcuts(Qt::CTRL | Qt::Key_P, QKeySequence::Print),
                     [this] { print_template(); });
     file_menu->addSeparator();
+    Compare1 = action(file_menu, "Compare1", "Compare with a later test\u2026", {}, [this] { compare(); });
+    file_menu->addSeparator();
     Quit1 = action(file_menu, "Quit1", "Quit", shortcuts(Qt::CTRL | Qt::Key_Q, QKeySequence::Quit),
                    [this] { close(); });
     // The analyses stand in a menu of their own between File and Help; the
@@ -395,6 +397,22 @@ void TFORM1::create_menu() {
     FreeFocus1 = action(design_menu, "FreeFocus1", "Free focus", {},
                         [this] { commands_->FreeFocusClick(FreeFocus1->isChecked()); });
     FreeFocus1->setCheckable(true);
+    // How the lap is worked, and the law that turns it into wear.
+    design_menu->addSeparator();
+    Stroke1 = action(design_menu, "Stroke1", "Stroke\u2026", {}, [this] { commands_->StrokeClick(); });
+    QMenu* wear_menu = design_menu->addMenu(QStringLiteral("Wear model"));
+    wear_menu->setObjectName(QStringLiteral("WearModel1"));
+    WearPreston1 = action(wear_menu, "WearPreston1", "Preston's law", {},
+                          [this] { commands_->WearModelClick(WearLaw::preston); });
+    WearMatrix1 = action(wear_menu, "WearMatrix1", "Classic zone wear matrix", {},
+                         [this] { commands_->WearModelClick(WearLaw::matrix); });
+    auto* laws = new QActionGroup(this);
+    laws->setExclusive(true);
+    for (QAction* item : {WearPreston1, WearMatrix1}) {
+        item->setCheckable(true);
+        laws->addAction(item);
+    }
+    WearPreston1->setChecked(true);
     // Help stays an item of the bar that acts when clicked.
     HELP = action(menuBar(), "HELP", "Help", shortcuts(Qt::Key_F1, QKeySequence::HelpContents),
                   [this] { commands_->HELPClick(); });
@@ -454,6 +472,8 @@ void TFORM1::show_view(const ViewState& view) {
         choice->setToolTip(spindle ? why : choice->text());
     }
     FreeFocus1->setChecked(view.free_focus);
+    (view.matrix_wear ? WearMatrix1 : WearPreston1)->setChecked(true);
+    Compare1->setEnabled(view.lap_drawn);
     watch(view.surface_path);
     update_removal();
 }
@@ -483,6 +503,12 @@ void TFORM1::show_removal() {
     removal_view_->show();
     removal_view_->raise();
     removal_view_->activateWindow();
+}
+
+void TFORM1::compare() {
+    if (!commands_->CompareClick()) return;
+    show_removal();
+    removal_view_->select_comparison();
 }
 
 void TFORM1::update_removal() {

@@ -66,6 +66,9 @@ private:
     void surface_changed(const QString& path);
     // Opens (or raises) the view of the predicted removal.
     void show_removal();
+    // File > Compare with a later test...: the comparison, shown in the
+    // view of the predicted removal.
+    void compare();
     // Hands the view, when open, the state as the commands left it.
     void update_removal();
     // The warning line under the caption: crossed edges, the load's warning.
@@ -105,6 +108,10 @@ private:
     QAction* DesignClassic1 = nullptr;  // the Design menu
     QAction* DesignFit1 = nullptr;
     QAction* FreeFocus1 = nullptr;
+    QAction* Stroke1 = nullptr;        // Design > Stroke...
+    QAction* WearPreston1 = nullptr;   // Design > Wear model
+    QAction* WearMatrix1 = nullptr;
+    QAction* Compare1 = nullptr;       // File > Compare with a later test...
     RemovalView* removal_view_ = nullptr;  // made at its first use
 };
 

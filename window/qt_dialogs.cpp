@@ -2,6 +2,10 @@
 #include "window/qt_dialogs.hpp"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QLabel>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -80,6 +84,24 @@ printed. Print at 100&nbsp;% (actual size, no fitting to the page) and check
 the 100&nbsp;mm bar with a ruler before cutting or pressing the lap. Widths
 below zero (an efficiency above what the profile allows makes the edges
 cross) are drawn as they are, after a message saying so.</dd>
+<dt><b>File &gt; Compare with a later test&hellip;</b></dt>
+<dd>Learns how fast your lap really wears. Open the test made before a
+polishing session, set the lap, the design and the stroke you polished
+with, then choose the test made after it (a surface file of the same
+mirror) and type the minutes polished between the two. The measured removal
+(before minus after, at the earlier test's zones; the piston is free) is
+compared with the removal the wear model predicts of the lap. The view of
+the predicted removal opens on a tab <i>Later test: measured against
+predicted</i> with both curves and the misfit, and says in words the rate
+(height units of the file per minute) and the share of the measured removal
+the prediction explains, under Preston's law and under the classic matrix,
+so that your own data say which model fits your work. From then on the
+view gives the polishing time of every design in minutes at that rate. A
+later test of another mirror (outer radius more than 2&nbsp;% apart), a zone
+outside the later test's radii, a file that does not load or a time of 0
+minutes or less is refused with a message, and nothing changes. The
+comparison goes with the next change of the lap; the rate stays for the
+rest of the run.</dd>
 <dt><b>File &gt; Quit</b> (Ctrl+Q)</dt>
 <dd>Closes the program, like <b>Exit</b> (Alt+X). Nothing is kept between
 runs.</dd>
@@ -107,8 +129,10 @@ and the residual against the radius, and the figures in words ("RMS 15.3
 &rarr; 14.1, 92 % left": the area-weighted RMS of the measured values, of
 what would be left, and the share left). The polishing time and a piston are
 fitted by area-weighted least squares; the time is never negative. It is
-redrawn with every change of the file, the leaves, the efficiency or the lap
-type. <i>Save as PNG&hellip;</i> writes the chart. It is a guide for
+redrawn with every change of the file, the leaves, the efficiency, the lap
+type or the design menu. Its words name the wear model and the stroke, and,
+once a rate is known (<i>File &gt; Compare with a later test&hellip;</i>),
+the minutes of polishing the lap needs. <i>Save as PNG&hellip;</i> writes the chart. It is a guide for
 comparing designs and settings, not a promise about a particular
 mirror.</dd>
 <dt><b>Design &gt; Classic / Least-squares fit</b></dt>
@@ -135,6 +159,25 @@ plot, the exports and the predicted removal follow it.</dd>
 <dd>Lets the fit and the predicted removal also take off a term in the
 square of the radius: a small change of the radius of curvature that most
 mirrors tolerate. Off by default.</dd>
+<dt><b>Design &gt; Stroke&hellip;</b></dt>
+<dd>How you work the lap, in one dialog: the <i>stroke</i> end to end as a
+fraction of the mirror's diameter (0.02 to 1; 0.20 is the classic
+&ldquo;2/5 Stroke&rdquo;, the lap's centre travelling 0.2 of the radius
+either side), the <i>sideways offset</i> of the stroke's line from the
+centre for W-like strokes (0 to 0.5 of the diameter), the <i>lap size</i>
+as a fraction of the mirror's diameter (0.3 to 1, 1 a full-size lap) and the
+<i>pressure</i>: uniform, or a constant total load that presses harder where
+the lap overhangs the edge. <i>Restore Defaults</i> sets the classic
+geometry back. The predicted removal and the least-squares fit follow at
+once; the classic outline does not change. A value out of range is refused
+with a message. The settings stay across loads.</dd>
+<dt><b>Design &gt; Wear model</b></dt>
+<dd><i>Preston's law</i> (the default): removal = pressure &times; sliding
+path, the leaves acting through their width, for the stroke set above.
+<i>Classic zone wear matrix</i>: the classic computation's count of how
+often a lap ring crosses a zone, kept so that its figures can be
+reproduced; it over-wears the centre. The predicted removal, its words and
+the fit follow the choice, which stays across loads.</dd>
 <dt><b>Plot Caption</b> (click the caption under the plot)</dt>
 <dd>Changes the caption shown and written as the first line of the .txt
 file. The .dxf caption keeps the first line of the surface file.</dd>
@@ -318,6 +361,87 @@ bool QtDialogs::open_dialog(FileDialogSettings& dialog, std::string& folder) {
 
 bool QtDialogs::save_dialog(FileDialogSettings& dialog, std::string& folder) {
     return run_file_dialog(dialog, folder, true);
+}
+
+namespace {
+
+// A spin box for a fraction from `low` to `high` in steps of `step`, two
+// decimals, with `suffix` after the number.
+QDoubleSpinBox* fraction_box(QWidget* parent, const char* name, double low, double high, double step,
+                             double value, const QString& suffix) {
+    auto* box = new QDoubleSpinBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setDecimals(2);
+    box->setRange(low, high);
+    box->setSingleStep(step);
+    box->setValue(value);
+    box->setSuffix(suffix);
+    box->setAccelerated(true);
+    box->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    return box;
+}
+
+}  // namespace
+
+bool QtDialogs::stroke_dialog(WearSettings& settings) {
+    QDialog dialog(parent_);
+    dialog.setObjectName(QStringLiteral("STROKE_DIALOG"));
+    dialog.setWindowTitle(QStringLiteral("Stroke"));
+    auto* intro = new QLabel(QStringLiteral("How the lap is worked: the predicted removal and the least-squares "
+                                            "fit follow these values. Lengths are fractions of the mirror's "
+                                            "diameter; the classic \u201C2/5 Stroke\u201D is 0.20 end to end."),
+                             &dialog);
+    intro->setWordWrap(true);
+    const QString of_diameter = QStringLiteral(" of the diameter");
+    QDoubleSpinBox* stroke =
+        fraction_box(&dialog, "STROKE", MIN_STROKE, MAX_STROKE, 0.05, settings.stroke, of_diameter);
+    stroke->setToolTip(QStringLiteral("The lap's centre travels this far from one end of the stroke to the other"));
+    QDoubleSpinBox* offset =
+        fraction_box(&dialog, "STROKE_OFFSET", 0, MAX_STROKE_OFFSET, 0.01, settings.offset, of_diameter);
+    offset->setToolTip(QStringLiteral("Sideways distance of the stroke's line from the mirror's centre "
+                                      "(W-like strokes); 0 goes through the centre"));
+    QDoubleSpinBox* lap =
+        fraction_box(&dialog, "LAP_SIZE", MIN_LAP_SIZE, MAX_LAP_SIZE, 0.05, settings.lap_size,
+                     QStringLiteral(" of the mirror's diameter"));
+    lap->setToolTip(QStringLiteral("The lap's diameter; 1 is a full-size lap"));
+    auto* pressure = new QComboBox(&dialog);
+    pressure->setObjectName(QStringLiteral("PRESSURE"));
+    pressure->addItem(QStringLiteral("Uniform"));
+    pressure->addItem(QStringLiteral("Constant total load"));
+    pressure->setCurrentIndex(settings.pressure == PressureModel::load ? 1 : 0);
+    pressure->setToolTip(QStringLiteral("Uniform: the same pressure wherever the lap touches. Constant total load: "
+                                        "where the lap overhangs the edge, the rest of it presses harder"));
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Stroke, end to end:"), stroke);
+    form->addRow(QStringLiteral("Sideways &offset:"), offset);
+    form->addRow(QStringLiteral("&Lap size:"), lap);
+    form->addRow(QStringLiteral("&Pressure:"), pressure);
+    auto* buttons = new QDialogButtonBox(
+        QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::RestoreDefaults, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(buttons->button(QDialogButtonBox::RestoreDefaults), &QPushButton::clicked, &dialog, [=] {
+        const WearSettings classic;
+        stroke->setValue(classic.stroke);
+        offset->setValue(classic.offset);
+        lap->setValue(classic.lap_size);
+        pressure->setCurrentIndex(0);
+    });
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(intro);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    dialog.setMinimumWidth(420);
+    stroke->setFocus();
+    stroke->selectAll();
+
+    if (dialog.exec() != QDialog::Accepted) return false;
+    settings.stroke = stroke->value();
+    settings.offset = offset->value();
+    settings.lap_size = lap->value();
+    settings.pressure = pressure->currentIndex() == 1 ? PressureModel::load : PressureModel::uniform;
+    return true;
 }
 
 bool QtDialogs::open_help(const std::string& path) {

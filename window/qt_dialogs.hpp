@@ -47,6 +47,11 @@ public:
     bool save_dialog(FileDialogSettings& dialog, std::string& folder) override;
     bool open_help(const std::string& path) override;
     void show_builtin_help() override;
+    // A dialog of its own (object name "STROKE_DIALOG"): spin boxes for the
+    // stroke, the offset and the lap's size within the limits the document
+    // takes, a choice of the pressure, the values of `settings` preset;
+    // Restore Defaults sets the classic geometry back.
+    bool stroke_dialog(WearSettings& settings) override;
 
 private:
     bool run_file_dialog(FileDialogSettings& dialog, std::string& folder, bool save);

@@ -10,13 +10,15 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
-#include "lap_document/lap_document.hpp"
+#include "lap_document/lap_document.hpp"  // with the comparison's words (wear_compare/)
 #include "lap_template/lap_geometry.hpp"
 #include "render/removal_chart_painter.hpp"
+#include "text_io/caption_text.hpp"
 #include "text_io/numbers.hpp"
 #include "window/user_interface.hpp"
 
@@ -32,6 +34,15 @@ constexpr QSize LEAST_CHART(480, 300);
 constexpr int GAP = 8;
 // The line that says where the PNG went, under the button.
 constexpr int SAVED_WIDTH = 240;
+// The tabs over the chart, once there is a comparison.
+constexpr int DESIGN_TAB = 0;
+constexpr int COMPARISON_TAB = 1;
+
+// A line of the check table's as a line of the view: without its CR LF.
+std::string without_line_end(std::string line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return line;
+}
 
 }  // namespace
 
@@ -89,8 +100,9 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.fillRect(rect(), Qt::white);
-        if (view_.check_) {
-            paint_removal_chart(painter, rect(), *view_.check_, view_.caption_, view_.decimal_separator_);
+        if (const auto& check = view_.shown()) {
+            paint_removal_chart(painter, rect(), *check, view_.shown_caption(), view_.decimal_separator_,
+                                view_.shown_text());
         }
     }
 
@@ -103,6 +115,11 @@ RemovalView::RemovalView(QWidget* parent, Dialogs& dialogs, char decimal_separat
       folder_(QFile::encodeName(QDir::currentPath()).toStdString()) {
     setObjectName(QStringLiteral("REMOVAL_VIEW"));
     setWindowTitle(QStringLiteral("Predicted removal"));
+    tabs_ = new QTabBar(this);
+    tabs_->setObjectName(QStringLiteral("REMOVAL_TABS"));
+    tabs_->addTab(QStringLiteral("Predicted removal of the design"));
+    tabs_->setVisible(false);
+    connect(tabs_, &QTabBar::currentChanged, this, [this] { chart_->update(); });
     chart_ = new Chart(*this);
     figures_ = new QLabel(QString::fromLatin1(EMPTY_FIGURES), this);
     figures_->setObjectName(QStringLiteral("REMOVAL_FIGURES"));
@@ -120,6 +137,7 @@ RemovalView::RemovalView(QWidget* parent, Dialogs& dialogs, char decimal_separat
     save_column->addWidget(saved_);
     row->addLayout(save_column);
     auto* column = new QVBoxLayout(this);
+    column->addWidget(tabs_);
     column->addWidget(chart_, 1);
     column->addLayout(row);
 }
@@ -149,15 +167,82 @@ void RemovalView::show_state(LapDocument& doc) {
                        QStringLiteral(" leaves, ") +
                        QString::fromStdString(format_fixed(ws.EFFICIENCY, 0, decimal_separator_)) +
                        QStringLiteral(" % efficiency)");
+        // The law and the stroke the prediction used; a "Spindle" lap wears
+        // as its width under either.
+        if (check_->stroke) {
+            text += QStringLiteral("\nWear model: ") +
+                    QString::fromUtf8(wear_model_summary(check_->wear, decimal_separator_));
+        }
+        // With a rate known, the prediction in minutes of polishing.
+        if (const auto rate = doc.rate()) {
+            const std::string line = without_line_end(polishing_time_line(check_->fit.tau, *rate, decimal_separator_));
+            if (!line.empty()) text += QStringLiteral("\n") + QString::fromUtf8(line);
+        }
+        if (const auto& comparison = doc.comparison()) {
+            text += QStringLiteral("\nLater test after ") +
+                    QString::fromUtf8(format_significant(comparison->minutes, 3, decimal_separator_)) +
+                    QStringLiteral(" minutes of polishing: ") +
+                    QString::fromUtf8(comparison_summary(*comparison, decimal_separator_));
+        }
         // The same warning as the plot and the exports where the edges cross.
         if (const std::string crossed = negative_width_warning(ws); !crossed.empty()) {
             text += QStringLiteral("\n") + QString::fromUtf8(crossed);
         }
         figures_->setText(text);
     }
-    save_->setEnabled(check_.has_value());
+    // The comparison's chart, while the document keeps the comparison.
+    const auto& comparison = doc.comparison();
+    if (comparison && check_) {
+        RemovalCheck compared;
+        compared.radius = comparison->radius;
+        compared.measured = comparison->removal;
+        compared.fit = comparison->chosen.fit;
+        compared.wear = check_->wear;
+        compared.stroke = check_->stroke;
+        compared_ = std::move(compared);
+        compared_caption_ = "Later test after " + format_significant(comparison->minutes, 3, decimal_separator_) +
+                            " minutes: " + caption_to_utf8(comparison->later_caption);
+        // The summary's figures in fewer words, to fit the chart's width.
+        compared_figures_ = "Rate " + format_significant(comparison->chosen.rate, 4, decimal_separator_) +
+                            " per minute: " +
+                            format_decimals(comparison->chosen.share_explained, 1, decimal_separator_) +
+                            " % explained by " + comparison->chosen.model + " (" +
+                            format_decimals(comparison->other.share_explained, 1, decimal_separator_) + " % by " +
+                            comparison->other.model + ")";
+        if (tabs_->count() == 1) tabs_->addTab(QStringLiteral("Measured against predicted"));
+        tabs_->setTabText(COMPARISON_TAB, QStringLiteral("Later test: measured against predicted"));
+        tabs_->setVisible(true);
+    } else {
+        compared_.reset();
+        if (tabs_->count() > 1) tabs_->removeTab(COMPARISON_TAB);
+        tabs_->setVisible(false);
+    }
+    save_->setEnabled(shown().has_value());
     chart_->update();
 }
+
+const std::optional<RemovalCheck>& RemovalView::shown() const {
+    return showing_comparison() ? compared_ : check_;
+}
+
+bool RemovalView::showing_comparison() const { return compared_ && tabs_->currentIndex() == COMPARISON_TAB; }
+
+void RemovalView::select_comparison() {
+    if (compared_) tabs_->setCurrentIndex(COMPARISON_TAB);
+    save_->setEnabled(shown().has_value());
+}
+
+void RemovalView::select_design() {
+    tabs_->setCurrentIndex(DESIGN_TAB);
+    save_->setEnabled(shown().has_value());
+}
+
+RemovalChartText RemovalView::shown_text() const {
+    if (!showing_comparison()) return {};
+    return RemovalChartText{compared_figures_, {"measured removal", "predicted removal", "misfit"}};
+}
+
+std::string RemovalView::shown_caption() const { return showing_comparison() ? compared_caption_ : caption_; }
 
 QString RemovalView::figures() const { return figures_->text(); }
 
@@ -176,12 +261,14 @@ void RemovalView::show_beside(const QWidget& main) {
 }
 
 QImage RemovalView::chart_image() const {
-    if (!check_) return {};
-    return removal_chart_image(*check_, caption_, decimal_separator_);
+    const auto& check = shown();
+    if (!check) return {};
+    return removal_chart_image(*check, shown_caption(), decimal_separator_, shown_text());
 }
 
 void RemovalView::save_png() {
-    if (!check_ || document_ == nullptr) return;
+    const auto& check = shown();
+    if (!check || document_ == nullptr) return;
     FileDialogSettings dialog;
     dialog.title = "Save the chart of the predicted removal";
     dialog.filter = "PNG images (*.png)|*.png";
@@ -195,7 +282,7 @@ void RemovalView::save_png() {
         dialogs_.message(*refused);
         return;
     }
-    const QByteArray png = removal_chart_png(*check_, caption_, decimal_separator_);
+    const QByteArray png = removal_chart_png(*check, shown_caption(), decimal_separator_, shown_text());
     if (png.isEmpty()) {
         dialogs_.message("The chart could not be encoded as PNG.");
         return;

@@ -4,7 +4,10 @@
 // with the chart of measured, predicted and residual values, the figures in
 // words and a button that saves the chart as PNG. The main window hands it
 // the lap document after every change; it only reads its state, and saves
-// through the document's guarded save.
+// through the document's guarded save. After a comparison with a later test
+// a second chart stands beside the first, on a tab of its own: the removal
+// measured between the two tests, the removal the wear model predicts of
+// the lap and the misfit.
 
 #include <QRect>
 #include <QSize>
@@ -14,9 +17,11 @@
 #include <string>
 
 #include "removal/removal.hpp"
+#include "render/removal_chart_painter.hpp"
 
 class QLabel;
 class QPushButton;
+class QTabBar;
 
 namespace dz {
 
@@ -50,7 +55,16 @@ public:
     // surface is loaded).
     [[nodiscard]] QString figures() const;
     [[nodiscard]] const std::optional<RemovalCheck>& check() const { return check_; }
-    // The chart as it would be saved.
+    // The comparison's chart, as a check of the measured removal (none
+    // without a comparison): radius, measured removal, and the chosen
+    // model's fit of it.
+    [[nodiscard]] const std::optional<RemovalCheck>& compared() const { return compared_; }
+    // Whether the chart shown is the comparison's; select_comparison shows
+    // it (when there is one), select_design the design's prediction.
+    [[nodiscard]] bool showing_comparison() const;
+    void select_comparison();
+    void select_design();
+    // The chart shown, as it would be saved.
     [[nodiscard]] QImage chart_image() const;
 
     // The button's command: asks for a file and writes the PNG there (".png"
@@ -63,14 +77,23 @@ public:
 private:
     class Chart;
 
+    // The chart shown: the check, or the comparison with its own words.
+    [[nodiscard]] const std::optional<RemovalCheck>& shown() const;
+    [[nodiscard]] RemovalChartText shown_text() const;
+    [[nodiscard]] std::string shown_caption() const;
+
     Dialogs& dialogs_;
     char decimal_separator_;
+    QTabBar* tabs_ = nullptr;  // the design's prediction, the later test
     Chart* chart_ = nullptr;
     QLabel* figures_ = nullptr;
     QPushButton* save_ = nullptr;
     QLabel* saved_ = nullptr;  // where the last PNG went
     std::optional<RemovalCheck> check_;
     std::string caption_;
+    std::optional<RemovalCheck> compared_;
+    std::string compared_caption_;
+    std::string compared_figures_;  // comparison_summary
     const LapDocument* document_ = nullptr;
     std::string folder_;  // where the save dialog opens
 };

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "working_state/working_state.hpp"  // WearSettings, as the state keeps them
+
 namespace dz {
 
 class Canvas;
@@ -39,6 +41,7 @@ struct ViewState {
     bool lap_drawn = false;  // a lap is drawn: the save commands are enabled
     bool fit_design = false;  // the Design menu: the least-squares fit (else classic)
     bool free_focus = false;  // the Design menu: free focus
+    bool matrix_wear = false;  // Design > Wear model: the classic matrix (else Preston's law)
     int loads = 0;  // successful loads so far: a new one ends what concerned the file before
     friend bool operator==(const ViewState&, const ViewState&) = default;
 };
@@ -63,6 +66,11 @@ public:
     virtual bool open_help(const std::string& path) = 0;
     // Shows the help that comes with the program.
     virtual void show_builtin_help() = 0;
+    // The stroke dialog (Design > Stroke...): shows the stroke, its offset,
+    // the lap's size and the pressure of `settings`; on OK stores what the
+    // user set there (the wear model is left as it was) and returns true. On
+    // Cancel returns false and changes nothing.
+    virtual bool stroke_dialog(WearSettings& settings) = 0;
 };
 
 class LapView {
