@@ -30,8 +30,8 @@ namespace dz {
 namespace {
 
 constexpr std::string_view STROKE_PREFIX = "{2/5 Stroke Tessaro, ";
-constexpr std::string_view FIT_PREFIX = "{2/5 Stroke Tessaro, least-squares fit, ";
-constexpr std::string_view FIT_FREE_FOCUS_PREFIX = "{2/5 Stroke Tessaro, least-squares fit with free focus, ";
+constexpr std::string_view FIT_PREFIX = "{2/5 Stroke Tessaro, least-squares fit";
+constexpr std::string_view FIT_FREE_FOCUS_PREFIX = "{2/5 Stroke Tessaro, least-squares fit with free focus";
 constexpr std::string_view SPINDLE_PREFIX = "{Spindle Tessaro, ";
 constexpr std::string_view LINE_END = "\r\n";
 
@@ -179,11 +179,13 @@ std::string dxf_export(const WorkingState& ws) {
         put(out, i == t.handseed_line ? std::string_view(seed) : t.head[i]);
     }
 
-    // the fit names itself; the classic caption is the one it always was
+    // the fit names itself and the wear model and stroke it was fitted for;
+    // the classic caption is the one it always was
     std::string caption(ws.SPINDLE      ? SPINDLE_PREFIX
                         : !ws.fit_drawn() ? STROKE_PREFIX
                         : ws.FREE_FOCUS   ? FIT_FREE_FOCUS_PREFIX
                                           : FIT_PREFIX);
+    if (ws.fit_drawn()) caption += " for " + wear_settings_text(ws.WEAR, '.') + ", ";
     caption += std::to_string(ws.NUM_LEAVES);
     caption += " Leaves\\P";
     caption += ws.TARGET_TEXT;

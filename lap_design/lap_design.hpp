@@ -34,6 +34,16 @@ struct DesignScratch {
         if (!model || !model->fits(ws)) model.emplace(ws);
         return *model;
     }
+
+    // The wear model of the same zones under the other wear law (the check
+    // table's second share), kept the same way.
+    std::optional<WearModel> other_model;
+    const WearModel& other_wear_model(const WorkingState& ws) {
+        const WearSettings other = other_wear_law(ws.WEAR);
+        if (!other_model || !(other_model->settings() == other) || !other_model->same_zones(ws))
+            other_model.emplace(ws.ZONE_RADIUS, ws.ZONE_COUNT, ws.OUTER_RADIUS, other);
+        return *other_model;
+    }
 };
 
 // fit_floor: the least width the fit may give a zone at an efficiency.

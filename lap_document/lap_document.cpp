@@ -166,7 +166,10 @@ std::string LapDocument::check_bytes() {
 
 std::string LapDocument::lap_dxf_bytes(const std::string& date) const { return dz::lap_dxf_bytes(ws_, date); }
 
-RemovalCheck LapDocument::removal_check() { return check_removal(ws_, wear_model()); }
+RemovalCheck LapDocument::removal_check() {
+    const WearModel& model = wear_model();
+    return check_removal(ws_, model, ws_.SPINDLE ? nullptr : &design_.other_wear_model(ws_));
+}
 
 std::string LapDocument::template_warning() const { return negative_width_warning(ws_); }
 

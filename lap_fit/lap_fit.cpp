@@ -261,13 +261,16 @@ bool set_up(const FitProblem& p, FitWarmStart::Cache& c, int& factor_status)
         rows.row(static_cast<Index>(j)) *= root;
         rhs(static_cast<Index>(j)) = root * p.measured[j] / c.scale;
     }
-    // the centre's residual against every other zone's: r_centre - r_k
+    // the centre's residual against every other zone's: r_centre - r_k (the
+    // rows counted first, so that the matrix is sized once)
+    const auto at_centre = static_cast<Index>(std::count(p.radii.begin(), p.radii.end(), 0.0));
+    c.centre_rows.resize(at_centre * (static_cast<Index>(n) - at_centre), p_count);
+    Index centre_row = 0;
     for (std::size_t j = 0; j < n; ++j) {
         if (p.radii[j] != 0) continue;
         for (std::size_t k = 0; k < n; ++k) {
             if (p.radii[k] == 0) continue;
-            c.centre_rows.conservativeResize(c.centre_rows.rows() + 1, p_count);
-            c.centre_rows.row(c.centre_rows.rows() - 1) =
+            c.centre_rows.row(centre_row++) =
                 unweighted.row(static_cast<Index>(j)) - unweighted.row(static_cast<Index>(k));
             c.centre_measured.push_back((p.measured[j] - p.measured[k]) / c.scale);
             // never below the measured difference, which widths 1 (tau 0) keep

@@ -19,6 +19,14 @@ std::string target_of(const std::string& target_text) {
     return target;
 }
 
+// The design; a fitted lap also names the wear model and stroke it was fitted
+// for (it does its job under those only).
+std::string design_text(const WorkingState& ws, char decimal_separator) {
+    std::string text = ws.design_name();
+    if (ws.fit_drawn()) text += " for " + wear_settings_text(ws.WEAR, decimal_separator);
+    return text;
+}
+
 }  // namespace
 
 TitleBlock title_block(const WorkingState& ws, const std::string& caption_utf8, char decimal_separator,
@@ -28,7 +36,7 @@ TitleBlock title_block(const WorkingState& ws, const std::string& caption_utf8, 
         {"Caption", caption_utf8},
         {"Target", target_of(ws.TARGET_TEXT)},
         {"Lap type", ws.SPINDLE ? "Spindle" : "2/5 Stroke"},
-        {"Design", ws.design_name()},
+        {"Design", design_text(ws, decimal_separator)},
         {"Leaves", std::to_string(ws.NUM_LEAVES)},
         {"Efficiency", format_fixed(ws.EFFICIENCY, 1, decimal_separator) + " %"},
         {"Outer radius", format_fixed(ws.OUTER_RADIUS, 2, decimal_separator) + " mm"},

@@ -12,6 +12,8 @@
 
 #include <boost/math/special_functions/ellint_rf.hpp>
 
+#include "parallel/helper_threads.hpp"
+
 namespace dz {
 
 namespace {
@@ -59,6 +61,9 @@ constexpr double SHORT_PIECE = 1.0 / 200;
 constexpr double SNAP = 1e-13;
 // Table of the load weight.
 constexpr int LOAD_TABLE = 129;
+// From this many zones on, a helper thread takes rows of K too (below, the
+// thread's start costs more than it saves).
+constexpr std::size_t THREADED_ROWS = 64;
 
 // The zones in order of radius and the pieces of the lap's width function.
 struct LapNodes {
@@ -321,8 +326,8 @@ void preston_matrix(std::span<const double> radii, const WearSettings& s, std::s
 
     const LapNodes nodes = lap_nodes(radii);
     const std::vector<WidthPiece> pieces = width_pieces(nodes, L);
-    std::vector<Cut> cuts;
-    for (std::size_t j = 0; j < n; ++j) {
+    // one row of K; the rows are independent
+    auto fill_row = [&](std::size_t j, std::vector<Cut>& cuts) {
         const double r = std::fabs(radii[j]);
         double* row = K.data() + j * n;
         // the kernel's features in this row, each moved onto a zone radius
@@ -344,7 +349,7 @@ void preston_matrix(std::span<const double> radii, const WearSettings& s, std::s
         // the support
         const double first = std::max({0.0, cuts[2].at, cuts[5].at});
         const double last = std::min(L, cuts[3].at);
-        if (!(last > first)) continue;
+        if (!(last > first)) return;
         std::sort(cuts.begin(), cuts.end(), [](const Cut& p, const Cut& q) {
             return p.at < q.at || (p.at == q.at && p.kind > q.kind);
         });
@@ -389,7 +394,18 @@ void preston_matrix(std::span<const double> radii, const WearSettings& s, std::s
                 row[p.left] += m0;
             }
         }
-    }
+    };
+    // This thread takes rows from the top, a helper (on another core) from
+    // the bottom, until they meet: each row is computed by the same code
+    // whoever takes it, so the bits do not depend on the split.
+    ColumnClaims claims(0, static_cast<int>(n));
+    auto take = [&](bool top) {
+        std::vector<Cut> cuts;
+        for (int j = top ? claims.from_left() : claims.from_right(); j >= 0;
+             j = top ? claims.from_left() : claims.from_right())
+            fill_row(static_cast<std::size_t>(j), cuts);
+    };
+    run_alongside(n >= THREADED_ROWS ? 1 : 0, [&] { take(false); }, [&] { take(true); });
 }
 
 }  // namespace dz

@@ -176,8 +176,10 @@ struct PathWeight {
 // accuracy  about 1e-6 of the row sums or better (tests/preston_wear_test.cpp checks
 //           against an adaptive quadrature of the kernel).
 // time      uniform pressure without offset (the closed form): about 10 ms
-//           for 500 zones (bench/bench_preston); the path form costs some
-//           30 times more.
+//           of one core for 500 zones (bench/bench_preston); from 64 zones
+//           on a helper thread on another core takes rows too (the same
+//           bits whoever computes a row). The path form costs some 30 times
+//           more.
 void preston_matrix(std::span<const double> radii, const WearSettings& s, std::span<const double> widths,
                     std::vector<double>& K);
 

@@ -54,10 +54,26 @@ struct WearSettings {
     return law == WearLaw::preston ? "Preston" : "matrix";
 }
 
+// The same settings under the other wear law.
+[[nodiscard]] constexpr WearSettings other_wear_law(WearSettings s) {
+    s.model = s.model == WearLaw::preston ? WearLaw::matrix : WearLaw::preston;
+    return s;
+}
+
 // check_wear_settings: why `s` cannot be used, or nothing when it can.
 //   returns  nothing when MIN_STROKE <= stroke <= MAX_STROKE,
 //            0 <= offset <= MAX_STROKE_OFFSET, MIN_LAP_SIZE <= lap_size <=
 //            MAX_LAP_SIZE (all finite); else a message naming the value.
 [[nodiscard]] std::optional<std::string> check_wear_settings(const WearSettings& s);
+
+// wear_settings_text: the model and the stroke in words, as the check table,
+// the fitted lap's title block and its DXF caption name them.
+//   returns  "the classic zone wear matrix (stroke 0.20 of the diameter)" for
+//            the matrix; else "Preston's law, stroke S of the diameter"
+//            followed by ", offset E of the diameter" (when not 0), ", lap L
+//            of the mirror's diameter" (when not 1) and ", constant total
+//            load" (that pressure). Numbers with two decimals, rounded to
+//            nearest as printf does, with `decimal_separator`.
+[[nodiscard]] std::string wear_settings_text(const WearSettings& s, char decimal_separator);
 
 }  // namespace dz

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 
 #include "text_io/numbers.hpp"
@@ -222,7 +223,7 @@ std::optional<std::string> removal_range_refusal(const WorkingState& ws, char de
     return std::nullopt;
 }
 
-RemovalCheck check_removal(const WorkingState& ws, const WearModel& model) {
+RemovalCheck check_removal(const WorkingState& ws, const WearModel& model, const WearModel* other) {
     if (!model.fits(ws)) throw std::invalid_argument("check_removal: the wear model is of other zones");
     if (auto refused = removal_range_refusal(ws, '.')) throw std::range_error(*refused);
     RemovalCheck check;
@@ -249,11 +250,16 @@ RemovalCheck check_removal(const WorkingState& ws, const WearModel& model) {
     if (check.stroke) {
         check.wear = model.settings();
         // the same widths judged by the other model
-        WearSettings other = check.wear;
-        other.model = other.model == WearLaw::preston ? WearLaw::matrix : WearLaw::preston;
-        const WearModel second(ws.ZONE_RADIUS, ws.ZONE_COUNT, ws.OUTER_RADIUS, other);
+        const WearSettings settings = other_wear_law(check.wear);
+        std::optional<WearModel> own;
+        if (other == nullptr) {
+            other = &own.emplace(ws.ZONE_RADIUS, ws.ZONE_COUNT, ws.OUTER_RADIUS, settings);
+        } else {
+            if (!(other->settings() == settings) || !other->same_zones(ws))
+                throw std::invalid_argument("check_removal: the other wear model is of other zones or settings");
+        }
         check.other_share_left =
-            predict_removal(second.apply(check.widths), check.measured, weights, ws.FREE_FOCUS, rho).share_left;
+            predict_removal(other->apply(check.widths), check.measured, weights, ws.FREE_FOCUS, rho).share_left;
     }
     return check;
 }
@@ -297,15 +303,7 @@ std::string design_summary(const WorkingState& ws) {
 }
 
 std::string wear_model_summary(const WearSettings& wear, char decimal_separator) {
-    const char sep = decimal_separator;
-    if (wear.model == WearLaw::matrix) {
-        return "the classic zone wear matrix (stroke " + format_decimals(0.2, 2, sep) + " of the diameter)";
-    }
-    std::string text = "Preston's law, stroke " + format_decimals(wear.stroke, 2, sep) + " of the diameter";
-    if (wear.offset != 0) text += ", offset " + format_decimals(wear.offset, 2, sep) + " of the diameter";
-    if (wear.lap_size != 1) text += ", lap " + format_decimals(wear.lap_size, 2, sep) + " of the mirror's diameter";
-    if (wear.pressure == PressureModel::load) text += ", constant total load";
-    return text;
+    return wear_settings_text(wear, decimal_separator);
 }
 
 std::string check_table(const WorkingState& ws, const RemovalCheck& check, char decimal_separator) {
@@ -323,9 +321,7 @@ std::string check_table(const WorkingState& ws, const RemovalCheck& check, char 
            format_significant(fit.residual_pv, 4, sep) + "\r\n";
     out += "Share of the RMS left: " + format_decimals(fit.share_left, 1, sep) + " %\r\n";
     if (check.stroke) {
-        WearSettings other = check.wear;
-        other.model = other.model == WearLaw::preston ? WearLaw::matrix : WearLaw::preston;
-        out += "Share of the RMS left by " + wear_model_summary(other, sep) + " instead: " +
+        out += "Share of the RMS left by " + wear_model_summary(other_wear_law(check.wear), sep) + " instead: " +
                format_decimals(check.other_share_left, 1, sep) + " %\r\n";
     }
     if (fit.residual_pv > fit.measured_pv) {

@@ -145,12 +145,15 @@ inline constexpr double REMOVAL_RANGE = 1e60;
 // fitted to ZONE_RAW with area_weights(ZONE_RADIUS), with the term
 // gamma rho^2 when FREE_FOCUS is on (rho = ZONE_RADIUS / OUTER_RADIUS). For
 // "2/5 Stroke" the same fit is made once more with the other wear model
-// (other_share_left), which costs one fill of its matrix.
-// `ws` is only read. Requires a loaded state; std::invalid_argument when `model` does not
+// (other_share_left): by `other` when it is given (made for the zones of
+// `ws` and the same settings under the other law; std::invalid_argument
+// otherwise), which a caller keeps between checks, else by a matrix filled
+// for this call. `ws` is only read. Requires a loaded state; std::invalid_argument when `model` does not
 // fit its zones; std::range_error with the message of removal_range_refusal
 // when a zone is out of range, or when a figure comes out not finite all
 // the same (never a NAN or INF in a figure).
-[[nodiscard]] RemovalCheck check_removal(const WorkingState& ws, const WearModel& model);
+[[nodiscard]] RemovalCheck check_removal(const WorkingState& ws, const WearModel& model,
+                                        const WearModel* other = nullptr);
 
 // The figures in words, as the window shows them, measured and left:
 // "RMS 21.3 → 15.2, 71 % left; P-V 80.1 → 60.7" (UTF-8), each RMS and P-V

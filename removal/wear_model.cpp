@@ -21,8 +21,10 @@ WearModel::WearModel(const N_VECTOR& radius, int count, Real outer, const WearSe
     }
 }
 
-bool WearModel::fits(const WorkingState& ws) const {
-    if (ws.ZONE_COUNT != count_ || ws.OUTER_RADIUS != outer_ || !(ws.WEAR == settings_)) return false;
+bool WearModel::fits(const WorkingState& ws) const { return ws.WEAR == settings_ && same_zones(ws); }
+
+bool WearModel::same_zones(const WorkingState& ws) const {
+    if (ws.ZONE_COUNT != count_ || ws.OUTER_RADIUS != outer_) return false;
     for (int k = 0; k < count_; ++k) {
         if (ws.ZONE_RADIUS[static_cast<std::size_t>(k)] != radius_[static_cast<std::size_t>(k)]) return false;
     }

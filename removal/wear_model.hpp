@@ -50,6 +50,9 @@ public:
     // True when `ws` has the zones and the wear settings this model was made
     // for (same count, radii, outer radius and WEAR), so that it still applies.
     [[nodiscard]] bool fits(const WorkingState& ws) const;
+    // True when `ws` has the zones this model was made for (count, radii and
+    // outer radius), whatever its wear settings.
+    [[nodiscard]] bool same_zones(const WorkingState& ws) const;
 
     [[nodiscard]] int size() const { return count_; }
     [[nodiscard]] const WearSettings& settings() const { return settings_; }

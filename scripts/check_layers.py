@@ -45,7 +45,7 @@ LAYERS = [
     ("splines", ["core_types", "rounded_trig"]),
     ("matrices", ["core_types", "parallel"]),
     ("surface", ["core_types", "text_io"]),
-    ("preston_wear", []),
+    ("preston_wear", ["parallel"]),
     ("working_state", ["core_types", "preston_wear"]),
     ("lap_calc", ["core_types", "parallel", "matrices", "splines"]),
     ("drawing", ["core_types", "rounded_trig", "text_io", "working_state"]),

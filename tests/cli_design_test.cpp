@@ -80,7 +80,8 @@ TEST_F(CliDesignTest, ClassicIsTheGoldenFiles_FitDiffersAndNamesItself) {
             EXPECT_EQ(line(txt, 1), line(golden_txt, 1));
             EXPECT_EQ(std::count(txt.begin(), txt.end(), '\n'), std::count(golden_txt.begin(), golden_txt.end(), '\n'));
             EXPECT_FALSE(dxf == golden_dxf);
-            EXPECT_NE(dxf.find("{2/5 Stroke Tessaro, least-squares fit, 4 Leaves\\P"), std::string::npos);
+            EXPECT_NE(dxf.find("{2/5 Stroke Tessaro, least-squares fit for Preston's law, stroke 0.20 of the diameter, "
+                               "4 Leaves\\P"), std::string::npos);
             EXPECT_EQ(golden_dxf.find("least-squares"), std::string::npos);
             EXPECT_EQ(line(check, 1), "Design: least-squares fit of the leaf widths; free focus off\r");
             EXPECT_EQ(line(check, 2), "Wear model: Preston's law, stroke 0.20 of the diameter\r");
@@ -98,7 +99,8 @@ TEST_F(CliDesignTest, FreeFocus_InTheCaptionTableAndFigures) {
     EXPECT_EQ(line(focus.out, 1),
               "Design: least-squares fit of the leaf widths; free focus on (a term in the square of the radius is "
               "removed too)\r");
-    EXPECT_NE(file_bytes(path("f.dxf")).find("{2/5 Stroke Tessaro, least-squares fit with free focus, 4 Leaves"),
+    EXPECT_NE(file_bytes(path("f.dxf")).find("{2/5 Stroke Tessaro, least-squares fit with free focus for Preston's law, "
+                                                   "stroke 0.20 of the diameter, 4 Leaves"),
               std::string::npos);
     // the share of the RMS left, from the summary line
     auto share = [](const std::string& table) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ std::vector<double> rho_of(const WorkingState& ws) {
     return rho;
 }
 
+constexpr double EPS = std::numeric_limits<double>::epsilon();
+
 // The width at every zone read back from the outline's geometry: edge 0 lies
 // at the angle t = (w + 1) h from the +y axis (zones at radius 0 skipped).
 void expect_outline_draws(const WorkingState& ws, const std::vector<double>& widths) {
@@ -50,7 +53,8 @@ void expect_outline_draws(const WorkingState& ws, const std::vector<double>& wid
         const double x = static_cast<double>(ws.edge_at(0, k, 0));
         const double y = static_cast<double>(ws.edge_at(0, k, 1));
         if (std::hypot(x, y) < 1e-9) continue;
-        EXPECT_NEAR(std::atan2(x, y) / h - 1, widths[static_cast<std::size_t>(k)], 1e-12) << "zone " << k;
+        // the edge's angle, rounded to extended precision and back, read by atan2
+        EXPECT_NEAR(std::atan2(x, y) / h - 1, widths[static_cast<std::size_t>(k)], 32 * EPS) << "zone " << k;
     }
 }
 
@@ -62,7 +66,7 @@ TEST(LapDesign, FloorFollowsTheEfficiency) {
     EXPECT_DOUBLE_EQ(dz::fit_floor(95), 0.10);
     EXPECT_DOUBLE_EQ(dz::fit_floor(80), 0.20);
     EXPECT_DOUBLE_EQ(dz::fit_floor(50), 0.50);
-    EXPECT_NEAR(dz::fit_floor(0.5), 0.995, 1e-15);
+    EXPECT_NEAR(dz::fit_floor(0.5), 0.995, 2 * EPS);
 }
 
 // On each example, with and without free focus and at two efficiencies: the
@@ -101,7 +105,8 @@ TEST(LapDesign, ExamplesWithinTheConstraints_NeverWorseThanClassic) {
 
                 // the predicted removal of the drawn lap is the fit's own figure
                 const double fitted = share_left(ws);
-                EXPECT_NEAR(fitted, scratch.last.share_left, 1e-6 * classic);
+                // the same predicted removal of the same widths and model
+                EXPECT_NEAR(fitted, scratch.last.share_left, 256 * static_cast<double>(ws.ZONE_COUNT) * EPS * classic);
                 EXPECT_LE(fitted, classic);
                 if (focus || std::string(name) != "parabolise200") {
                     EXPECT_LE(fitted, 40.0);  // the sphere to paraboloid needs the focus for that

@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "drawing/leaf_outline.hpp"
+#include "export/dxf_export.hpp"
 #include "lap_template/lap_dxf.hpp"
 #include "lap_template/lap_geometry.hpp"
 #include "lap_template/page_plan.hpp"
+#include "lap_template/title_block.hpp"
 #include "test_states.hpp"
 #include "working_state/working_state.hpp"
 
@@ -198,6 +200,59 @@ TEST(LapTemplate_TitleBlock, NamesTheDesignThatMadeTheWidths) {
     EXPECT_EQ(std::string(ws.design_name()), "least-squares fit");
     ws.SPINDLE = true;  // a spindle lap is always classic
     EXPECT_EQ(std::string(ws.design_name()), "classic");
+}
+
+// A fitted lap does its job only under the stroke and wear model it was
+// fitted for: its title block and DXF caption name them; the classic lap's
+// stay as they always were.
+TEST(LapTemplate_TitleBlock, FittedLapNamesItsStrokeAndModel) {
+    auto design_row = [](const dz::WorkingState& ws, char sep) {
+        for (const auto& [label, value] : dz::title_block(ws, "c", sep, "2026-01-01").rows)
+            if (label == "Design") return value;
+        return std::string("(none)");
+    };
+    auto caption = [](const dz::WorkingState& ws) {
+        const std::string dxf = dz::dxf_export(ws);
+        const std::size_t at = dxf.rfind('{', dxf.find(" Tessaro, "));
+        return dxf.substr(at, dxf.find("\\P", at) - at);
+    };
+    struct Case {
+        bool fit;
+        dz::WearSettings wear;
+        char sep;
+        const char* design;
+        const char* caption;
+    };
+    const Case cases[] = {
+        {false, {.stroke = 0.35}, '.', "classic", "{2/5 Stroke Tessaro, 4 Leaves"},
+        {false, {.model = dz::WearLaw::matrix}, ',', "classic", "{2/5 Stroke Tessaro, 4 Leaves"},
+        {true, {}, '.', "least-squares fit for Preston's law, stroke 0.20 of the diameter",
+         "{2/5 Stroke Tessaro, least-squares fit for Preston's law, stroke 0.20 of the diameter, 4 Leaves"},
+        {true, {.stroke = 1.0 / 3, .lap_size = 0.6}, ',',
+         "least-squares fit for Preston's law, stroke 0,33 of the diameter, lap 0,60 of the mirror's diameter",
+         "{2/5 Stroke Tessaro, least-squares fit for Preston's law, stroke 0.33 of the diameter, lap 0.60 of the "
+         "mirror's diameter, 4 Leaves"},
+        {true, {.stroke = 0.35, .offset = 0.05, .pressure = dz::PressureModel::load}, '.',
+         "least-squares fit for Preston's law, stroke 0.35 of the diameter, offset 0.05 of the diameter, constant "
+         "total load",
+         "{2/5 Stroke Tessaro, least-squares fit for Preston's law, stroke 0.35 of the diameter, offset 0.05 of the "
+         "diameter, constant total load, 4 Leaves"},
+        {true, {.stroke = 0.35, .model = dz::WearLaw::matrix}, '.',
+         "least-squares fit for the classic zone wear matrix (stroke 0.20 of the diameter)",
+         "{2/5 Stroke Tessaro, least-squares fit for the classic zone wear matrix (stroke 0.20 of the diameter), "
+         "4 Leaves"},
+    };
+    for (const Case& c : cases) {
+        dz::WorkingState ws = drawn(3, 0, 4);
+        ws.WEAR = c.wear;
+        if (c.fit) {
+            ws.DESIGN = dz::LapDesign::fit;
+            ws.FIT_WIDTHS.assign(static_cast<std::size_t>(ws.ZONE_COUNT), dz::Real(0.5));
+        }
+        SCOPED_TRACE(c.design);
+        EXPECT_EQ(design_row(ws, c.sep), c.design);
+        EXPECT_EQ(caption(ws), c.caption);
+    }
 }
 
 // --- the page plan --------------------------------------------------------

@@ -2,10 +2,12 @@
 // For tests/preston_sim.py: the Preston wear K w of a lap on a surface, by the
 // program's own matrix, and the share of the RMS its predicted removal leaves.
 //
-//   preston_dump SURFACE full|classic|fit STROKE LAP_SIZE [focus]
+//   preston_dump SURFACE full|classic|fit STROKE LAP_SIZE [focus] [matrix]
 //
-// Writes "share\t<share left, %>", then one line per zone in file order:
-// normalised radius, leaf width, K w, measured value, radius in mm.
+// Writes "share\t<share left, %>\t<P-V left>\t<measured P-V>\t<share left by
+// the other model, %>", then one line per zone in file order: normalised
+// radius, leaf width, K w, measured value, radius in mm. With "matrix" the
+// wear model (of the design and the figures) is the classic matrix.
 
 #include <charconv>
 #include <cstdio>
@@ -19,14 +21,17 @@
 
 int main(int argc, char** argv) {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: preston_dump SURFACE full|classic|fit STROKE LAP_SIZE [focus]\n");
+        std::fprintf(stderr, "usage: preston_dump SURFACE full|classic|fit STROKE LAP_SIZE [focus] [matrix]\n");
         return 2;
     }
     const std::string design = argv[2];
     dz::WorkingState ws;
     ws.WEAR.stroke = std::stod(argv[3]);
     ws.WEAR.lap_size = std::stod(argv[4]);
-    ws.FREE_FOCUS = argc > 5 && std::string(argv[5]) == "focus";
+    for (int a = 5; a < argc; ++a) {
+        if (std::string(argv[a]) == "focus") ws.FREE_FOCUS = true;
+        if (std::string(argv[a]) == "matrix") ws.WEAR.model = dz::WearLaw::matrix;
+    }
     if (const auto failed = dz::CALC_LAP(ws, dz::testing::file_bytes(argv[1]), false, '.')) {
         std::fprintf(stderr, "%s\n", failed->c_str());
         return 1;
@@ -46,7 +51,8 @@ int main(int argc, char** argv) {
     const std::vector<double> rho = dz::normalised_radii(ws);
     const std::vector<double> radius = dz::zone_radii(ws);
     const std::vector<double> measured = dz::measured_values(ws);
-    std::printf("share\t%.17g\n", check.fit.share_left);
+    std::printf("share\t%.17g\t%.17g\t%.17g\t%.17g\n", check.fit.share_left, check.fit.residual_pv,
+                check.fit.measured_pv, check.other_share_left);
     for (std::size_t k = 0; k < rho.size(); ++k)
         std::printf("%.17g\t%.17g\t%.17g\t%.17g\t%.17g\n", rho[k], widths[k], wear[k], measured[k], radius[k]);
     return 0;

@@ -17,8 +17,13 @@ covers it (Preston's law, uniform pressure: removal = pressure x path). For
 each case the shape of K w must agree with the run's wear within 1 % of the
 run's RMS after the best scale and piston; for the fitted laps the share of
 the RMS left that the fit claims must agree within 1 point with the share
-the run's wear leaves when time, piston (and focus) are fitted to it, at the
-default stroke and lap (the other cases are printed).
+the run's wear leaves when time, piston (and focus) are fitted to it, in
+every case. A fit that leaves well under 1 % magnifies the run's own
+sampling error about fourfold (its wear is taken away nearly whole): with
+1536 strokes the run's wear of the wavy lap fitted for mirror200 at stroke
+0.35 with free focus is off by 0.5 % of its RMS and leaves 2.1 %, where a
+fine quadrature of the same model (and K) gives 0.55 %; the fitted laps are
+therefore run with four times as many strokes (off by under 0.3 %).
 Exit status 0 when every case agrees, 1 otherwise.
 """
 
@@ -30,13 +35,15 @@ import numpy as np
 
 LEAVES = 4
 STROKES = 1536      # mirror positions, evenly turned
+FIT_STROKES = 6144  # for the fitted laps, whose claimed share is checked
 STEPS = 160         # time steps of one stroke
 GOLDEN = (math.sqrt(5) - 1) / 2
 MAX_POINTS = 90     # zones simulated per case (evenly chosen)
 
 
-def wear_run(r_eval, radii, widths, d, lap):
-    """Wear of the mirror points at radii r_eval (normalised) by the run."""
+def wear_run(r_eval, radii, widths, d, lap, strokes=STROKES):
+    """Wear of the mirror points at radii r_eval (normalised) by the run of
+    `strokes` strokes."""
     order = np.argsort(radii, kind="stable")
     x = np.asarray(radii)[order]
     w = np.asarray(widths)[order]
@@ -45,8 +52,8 @@ def wear_run(r_eval, radii, widths, d, lap):
     s_ends = d * np.cos(np.pi * t)
     s = 0.5 * (s_ends[1:] + s_ends[:-1])
     ds = np.abs(np.diff(s_ends))
-    k = np.arange(STROKES)
-    theta = 2 * np.pi * (k + 0.5) / STROKES          # mirror turned
+    k = np.arange(strokes)
+    theta = 2 * np.pi * (k + 0.5) / strokes          # mirror turned
     psi = 2 * np.pi * ((k * GOLDEN) % 1.0)           # lap turned
     pitch = 2 * np.pi / LEAVES
     out = np.zeros(len(r_eval))
@@ -61,7 +68,7 @@ def wear_run(r_eval, radii, widths, d, lap):
         width = np.interp(rho, x, w)
         width = np.where(rho < lap, width, 0.0)
         covered = np.minimum(u, 1 - u) < 0.5 * width
-        out[n] = np.sum(covered * ds[None, :]) / STROKES
+        out[n] = np.sum(covered * ds[None, :]) / strokes
     return out
 
 
@@ -127,7 +134,7 @@ def main(argv):
                 claimed, rows = dump(exe, surface, design, stroke, lap, focus)
                 rho, widths, kw, measured, radius_mm = rows[:, 0], rows[:, 1], rows[:, 2], rows[:, 3], rows[:, 4]
                 pick = np.unique(np.linspace(0, len(rho) - 1, min(MAX_POINTS, len(rho))).round().astype(int))
-                run = wear_run(rho[pick], rho, widths, stroke, lap)
+                run = wear_run(rho[pick], rho, widths, stroke, lap, FIT_STROKES if design == "fit" else STROKES)
                 signal = np.sqrt(np.mean((run - run.mean()) ** 2))
                 miss = best_fit_residual(kw[pick], run)
                 label = f"{name} {design}{' focus' if focus else ''} stroke {stroke} lap {lap}"
@@ -139,10 +146,8 @@ def main(argv):
                     full = np.interp(rho, rho[pick][order], run[order])
                     own = share_left(full, measured, area_weights(radius_mm), rho, focus)
                     line += f"; share claimed {claimed:.2f} %, by the run {own:.2f} %"
-                    # held to 1 point at the default stroke and lap; elsewhere
-                    # shown (at shares of 1 or 2 %, the run's own sampling
-                    # noise is of that size)
-                    if stroke == 0.2 and lap == 1.0 and not abs(own - claimed) <= 1.0:
+                    # held to 1 point everywhere
+                    if not abs(own - claimed) <= 1.0:
                         problems.append(line)
                 print(line)
                 if not miss <= 0.01 * signal:

@@ -277,6 +277,22 @@ TEST(Removal_Check, NeverChangesTheWorkingState) {
     EXPECT_EQ(ws.BASE_OFFSET, before.BASE_OFFSET);
 }
 
+// The other model's share from a model the caller keeps is the one a model
+// made for the call gives; a kept model of other settings is refused.
+TEST(Removal_Check, KeptOtherModelGivesTheSameShare) {
+    dz::WorkingState ws = load(surface_file({{"0", "0.5"}, {"20", "-0.25"}, {"50", "1"}, {"80", "0.1"}, {"100", "2"}}));
+    for (const dz::WearSettings wear : {dz::WearSettings{}, dz::WearSettings{.stroke = 0.35, .lap_size = 0.7},
+                                        dz::WearSettings{.model = dz::WearLaw::matrix}}) {
+        ws.WEAR = wear;
+        const dz::WearModel model(ws);
+        const dz::WearModel other(ws.ZONE_RADIUS, ws.ZONE_COUNT, ws.OUTER_RADIUS, dz::other_wear_law(wear));
+        const dz::RemovalCheck made = dz::check_removal(ws, model);
+        EXPECT_EQ(dz::check_removal(ws, model, &other).other_share_left, made.other_share_left);
+        EXPECT_NE(made.other_share_left, made.fit.share_left);
+        EXPECT_THROW(static_cast<void>(dz::check_removal(ws, model, &model)), std::invalid_argument);
+    }
+}
+
 // Values the load keeps (finite in extended precision) but that the
 // analyses in double cannot hold: refused with a message naming the first
 // zone out of range, never a NAN or INF in a figure. Values just inside the
