@@ -13,10 +13,13 @@ printed without it when OUT.png is "-".
 
 Top: the wear of a full lap (every width 1) on mirror200.srf by Preston's law
 and by the classic matrix, each scaled to its mean inside 0.8 of the radius.
-Bottom: the leaf widths of the classic lap and of the fits designed for
-each model. The table gives the share of the RMS left and the P-V left by
-the classic lap and by the fit for each model, judged by both models, for
-every example, at the default stroke (0.2 of the diameter), with and
+Middle: the measured values of mirror200.srf and the predicted removal
+(after the best time and piston, as --check gives it) of the classic lap and
+of the fit for Preston's law, each by Preston's law (solid) and by the
+matrix (dashed). Bottom: the leaf widths of the classic lap and of the fits
+designed for each model. The table gives the share of the RMS left and the
+P-V left by the classic lap and by the fit for each model, judged by both
+models, for every example, at the default stroke (0.2 of the diameter), with and
 without free focus.
 """
 
@@ -62,7 +65,7 @@ def figure(build, path):
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
-    fig, (top, bottom) = plt.subplots(2, 1, figsize=(7, 7.5))
+    fig, (top, middle, bottom) = plt.subplots(3, 1, figsize=(7.1, 10), gridspec_kw={"height_ratios": [1, 1.6, 0.7]})
     for law, style in (("preston", "-"), ("matrix", "--")):
         _, rows = dump(build, "mirror200", "full", law=law)
         rows.sort()
@@ -70,22 +73,43 @@ def figure(build, path):
         wear = [r[2] for r in rows]
         inner = [w for x, w in zip(rho, wear) if 0.2 <= x <= 0.8]
         mean = sum(inner) / len(inner)
-        top.plot(rho, [w / mean for w in wear], style, label="Preston's law" if law == "preston" else
+        top.plot(rho, [w / mean for w in wear], style, color="k", label="Preston's law" if law == "preston" else
                  "classic zone wear matrix")
-    top.set_title("Full lap (every width 1), stroke 0.2 of the diameter: wear / mean wear 0.2-0.8 R")
+    top.set_title("Full lap (every width 1), stroke 0.2 of the diameter: wear / mean wear 0.2-0.8 R", fontsize=10)
     top.set_xlabel("radius / outer radius")
-    top.legend()
+    top.legend(fontsize=9)
     top.grid(alpha=0.3)
-    for design, law, label in (("classic", "preston", "classic lap"), ("fit", "preston", "fit for Preston's law"),
-                               ("fit", "matrix", "fit for the matrix")):
-        _, rows = dump(build, "mirror200", design, law=law)
+
+    # the measured surface and what the classic lap and the fit for Preston's
+    # law would take off it, after the best time and piston, by each model
+    measured_drawn = False
+    for design, label, colour in (("classic", "classic lap", "C0"), ("fit", "fit for Preston", "C3")):
+        figures, rows = dump(build, "mirror200", design, law="preston")
         rows.sort()
         rho = [r[0] for r in rows]
-        bottom.plot(rho, [r[1] for r in rows], label=label + ": leaf width")
-    bottom.set_title("mirror200.srf: leaf widths (fraction of the pitch)")
+        if not measured_drawn:
+            middle.plot(rho, [r[3] for r in rows], color="k", lw=2.2, label=f"measured (P-V {figures['pv']:.1f})")
+            measured_drawn = True
+        middle.plot(rho, [r[5] for r in rows], "-", color=colour,
+                    label=f"{label}, Preston: {figures['share']:.0f} % of the RMS left")
+        middle.plot(rho, [r[6] for r in rows], "--", color=colour,
+                    label=f"{label}, matrix: {figures['other']:.0f} % left")
+    middle.set_title("mirror200.srf, stroke 0.2 of the diameter: measured and predicted removal\n"
+                     "(after the best time and piston; solid Preston's law, dashed the matrix)", fontsize=10)
+    middle.set_xlabel("radius / outer radius")
+    middle.legend(fontsize=8.5)
+    middle.grid(alpha=0.3)
+
+    for design, law, label, colour in (("classic", "preston", "classic lap", "C0"),
+                                       ("fit", "preston", "fit for Preston", "C3"),
+                                       ("fit", "matrix", "fit for the matrix", "C2")):
+        _, rows = dump(build, "mirror200", design, law=law)
+        rows.sort()
+        bottom.plot([r[0] for r in rows], [r[1] for r in rows], color=colour, label=label)
+    bottom.set_title("mirror200.srf: leaf widths (fraction of the pitch)", fontsize=10)
     bottom.set_xlabel("radius / outer radius")
     bottom.set_ylim(0, 1.05)
-    bottom.legend()
+    bottom.legend(fontsize=8, ncol=3, loc="upper right")
     bottom.grid(alpha=0.3)
     fig.tight_layout()
     fig.savefig(path, dpi=90)

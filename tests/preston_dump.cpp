@@ -6,8 +6,11 @@
 //
 // Writes "share\t<share left, %>\t<P-V left>\t<measured P-V>\t<share left by
 // the other model, %>", then one line per zone in file order: normalised
-// radius, leaf width, K w, measured value, radius in mm. With "matrix" the
-// wear model (of the design and the figures) is the classic matrix.
+// radius, leaf width, K w, measured value, radius in mm, the predicted
+// removal (K w after the best time, piston and, with "focus", focus, as the
+// check table gives it) and the same widths' predicted removal by the other
+// model. With "matrix" the wear model (of the design and the figures) is the
+// classic matrix.
 
 #include <charconv>
 #include <cstdio>
@@ -51,9 +54,15 @@ int main(int argc, char** argv) {
     const std::vector<double> rho = dz::normalised_radii(ws);
     const std::vector<double> radius = dz::zone_radii(ws);
     const std::vector<double> measured = dz::measured_values(ws);
+    const std::vector<double> weights = dz::area_weights(radius);
+    const std::vector<double> focus_rho = ws.FREE_FOCUS ? rho : std::vector<double>{};
+    const dz::PredictedRemoval own = dz::predict_removal(wear, measured, weights, ws.FREE_FOCUS, focus_rho);
+    const dz::PredictedRemoval other = dz::predict_removal(scratch.other_wear_model(ws).apply(widths), measured,
+                                                           weights, ws.FREE_FOCUS, focus_rho);
     std::printf("share\t%.17g\t%.17g\t%.17g\t%.17g\n", check.fit.share_left, check.fit.residual_pv,
                 check.fit.measured_pv, check.other_share_left);
     for (std::size_t k = 0; k < rho.size(); ++k)
-        std::printf("%.17g\t%.17g\t%.17g\t%.17g\t%.17g\n", rho[k], widths[k], wear[k], measured[k], radius[k]);
+        std::printf("%.17g\t%.17g\t%.17g\t%.17g\t%.17g\t%.17g\t%.17g\n", rho[k], widths[k], wear[k], measured[k],
+                    radius[k], own.predicted[k], other.predicted[k]);
     return 0;
 }
