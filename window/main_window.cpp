@@ -34,6 +34,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +49,17 @@
 
 namespace dz {
 namespace {
+
+// Menu items of which one is checked at a time, the first to start with.
+void radio_items(QObject* owner, std::initializer_list<QAction*> items) {
+    auto* group = new QActionGroup(owner);
+    group->setExclusive(true);
+    for (QAction* item : items) {
+        item->setCheckable(true);
+        group->addAction(item);
+    }
+    (*items.begin())->setChecked(true);
+}
 
 // The designed client area below the menu bar: the outer frame of 700 x 517
 // less the borders, the title bar and the menu bar of the designed platform.
@@ -386,13 +398,7 @@ void TFORM1::create_menu() {
                             [this] { commands_->DesignClick(LapDesign::classic); });
     DesignFit1 = action(design_menu, "DesignFit1", "Least-squares fit", {},
                         [this] { commands_->DesignClick(LapDesign::fit); });
-    auto* designs = new QActionGroup(this);
-    designs->setExclusive(true);
-    for (QAction* item : {DesignClassic1, DesignFit1}) {
-        item->setCheckable(true);
-        designs->addAction(item);
-    }
-    DesignClassic1->setChecked(true);
+    radio_items(this, {DesignClassic1, DesignFit1});
     design_menu->addSeparator();
     FreeFocus1 = action(design_menu, "FreeFocus1", "Free focus", {},
                         [this] { commands_->FreeFocusClick(FreeFocus1->isChecked()); });
@@ -406,13 +412,7 @@ void TFORM1::create_menu() {
                           [this] { commands_->WearModelClick(WearLaw::preston); });
     WearMatrix1 = action(wear_menu, "WearMatrix1", "Classic zone wear matrix", {},
                          [this] { commands_->WearModelClick(WearLaw::matrix); });
-    auto* laws = new QActionGroup(this);
-    laws->setExclusive(true);
-    for (QAction* item : {WearPreston1, WearMatrix1}) {
-        item->setCheckable(true);
-        laws->addAction(item);
-    }
-    WearPreston1->setChecked(true);
+    radio_items(this, {WearPreston1, WearMatrix1});
     // Help stays an item of the bar that acts when clicked.
     HELP = action(menuBar(), "HELP", "Help", shortcuts(Qt::Key_F1, QKeySequence::HelpContents),
                   [this] { commands_->HELPClick(); });
